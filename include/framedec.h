@@ -1,0 +1,101 @@
+/*
+ * framedec: decoder for the camera's compressed greyscale frames.
+ *
+ * A compressed frame of H lines (H a multiple of 8, at most 1024) is H x 320 bytes: H / 8 block rows
+ * of 2560 bytes, each holding 156 fixed 16-byte slots, one per 8 x 8 block. Images are at most
+ * 1246 pixels wide. Every function returns a result code (FRAMEDEC_* below); a call that returns
+ * FRAMEDEC_INVALID_ARGUMENT has written nothing. The caller owns every buffer; the library only
+ * reads frames and quantisation tables and writes only the rectangle it was asked for.
+ *
+ * Usable from C99 and C++. Thread safety: every CPU decoder may run on any number of threads at
+ * once, also on the same frame, as long as the output areas do not overlap.
+ */
+#ifndef FRAMEDEC_H
+#define FRAMEDEC_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+#define FRAMEDEC_NOEXCEPT noexcept
+extern "C" {
+#else
+#define FRAMEDEC_NOEXCEPT
+#endif
+
+/* Result codes. */
+enum {
+    FRAMEDEC_OK = 0,                /* success */
+    FRAMEDEC_INVALID_ARGUMENT = 5,  /* null pointer, rectangle out of bounds, unaligned corner, bad thread count */
+    FRAMEDEC_GPU_UNAVAILABLE = 26,  /* no CUDA device, or the device query failed */
+    FRAMEDEC_GPU_DECODE_FAILED = 27,/* copying the frame to the device or launching a kernel failed */
+    FRAMEDEC_GPU_ALLOC_FAILED = 28, /* allocating a device buffer failed during set-up */
+    FRAMEDEC_GPU_FREE_FAILED = 29,  /* freeing a device buffer failed */
+    FRAMEDEC_GPU_SYNC_FAILED = 30,  /* waiting for the device to finish the decode failed */
+    FRAMEDEC_GPU_COPY_BACK_FAILED = 31 /* copying the decoded pixels to the caller's buffer failed */
+};
+
+/*
+ * Decodes a rectangle of a compressed frame to 8-bit pixels on the calling thread.
+ *   output  receives the rectangle: its top-left pixel at output[0], line j at output + j * pitch
+ *   x       left edge in pixels; a multiple of 8
+ *   y       top edge in lines; a multiple of 8
+ *   width   rectangle width in pixels; x + width must lie in 1 to 1246
+ *   height  rectangle height in lines; y + height must lie in 1 to 1024
+ *   pitch   bytes from one output line to the next (at least width)
+ *   frame   the compressed frame; only the block rows the rectangle touches are read
+ *   table   quantisation table: 64 entries in natural (row-major) order
+ * Returns FRAMEDEC_OK or FRAMEDEC_INVALID_ARGUMENT. Exactly the rectangle's bytes are written.
+ */
+int32_t DecodeData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+                   uint32_t pitch, const uint8_t *frame, const uint16_t *table) FRAMEDEC_NOEXCEPT;
+
+/*
+ * Decodes a rectangle to the dequantised DCT coefficients, laid out like an image: the coefficient
+ * of vertical frequency v and horizontal frequency u of the rectangle's block (i, j) lies at line
+ * 8j + v, element 8i + u. A right or bottom edge cut short keeps only the low frequencies.
+ *   output  receives signed 16-bit elements; line L starts L * pitch bytes after output
+ *   x       left edge in pixels; a multiple of 8
+ *   y       top edge in lines; a multiple of 8
+ *   width   rectangle width in elements (pixels); x + width must lie in 8 to 1248
+ *   height  rectangle height in lines; y + height must lie in 8 to 1024
+ *   pitch   bytes (not elements) from one output line to the next (at least 2 * width)
+ *   frame   the compressed frame
+ *   table   quantisation table: 64 entries in natural order
+ * Returns FRAMEDEC_OK or FRAMEDEC_INVALID_ARGUMENT.
+ */
+int32_t DecodeDCTData(int16_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+                      uint32_t pitch, const uint8_t *frame, const uint16_t *table) FRAMEDEC_NOEXCEPT;
+
+/*
+ * Decodes a 1/8-scale preview: one byte per block, (DC coefficient + 128) mod 256, from the first
+ * code of each slot alone (no table, no transform). Coordinates and sizes are in blocks.
+ *   output  receives width * height bytes, rows packed without gaps
+ *   x       first block column; x + width must lie in 1 to 160
+ *   y       first block row; y + height must lie in 1 to 128
+ *   width   number of block columns
+ *   height  number of block rows
+ *   frame   the compressed frame; each block reads its slot and at most the 3 bytes after it
+ * Returns FRAMEDEC_OK or FRAMEDEC_INVALID_ARGUMENT.
+ */
+int32_t DecodeDCData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+                     const uint8_t *frame) FRAMEDEC_NOEXCEPT;
+
+/*
+ * Reads the frame's 16-bit sequence number, stored little-endian at byte height * 320 - 14.
+ *   frame       the compressed frame
+ *   reserved    ignored
+ *   height      the frame's height in lines; at least 8
+ *   sequenceNo  receives the sequence number
+ * Returns FRAMEDEC_OK, or FRAMEDEC_INVALID_ARGUMENT for a null pointer or a height below 8.
+ */
+int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, uint32_t height,
+                          uint16_t *sequenceNo) FRAMEDEC_NOEXCEPT;
+
+/* Asks hybrid-graphics drivers to run the process's CUDA work on the discrete NVIDIA GPU (value 1). */
+extern int32_t NvOptimusEnablementCuda;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FRAMEDEC_H */

@@ -1,0 +1,168 @@
+// DecodeBlock and DecodeBlockCoefficients: known blocks, agreement with the floating-point inverse
+// DCT, and agreement of the active variant with the portable scalar decoder.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "codec/block_decoder.h"
+#include "test_support.h"
+
+namespace framedec::testing {
+namespace {
+
+using Pixels = std::array<uint8_t, 64>;
+using Table = std::array<uint16_t, 64>;
+
+Pixels Decode(const Slot& slot, const Table& table) {
+    Pixels p{};
+    DecodeBlock(slot.data(), table.data(), p.data());
+    return p;
+}
+
+Slot DcOnly(int16_t level) {
+    Levels l{};
+    l[0] = level;
+    return SlotFromLevels(l, 5);
+}
+
+Table TableWith(std::initializer_list<std::pair<int, uint16_t>> entries) {
+    Table t = UnitTable();
+    for (auto [index, value] : entries) t[index] = value;
+    return t;
+}
+
+TEST(DecodeBlock, LoneDcShiftsAfterBothFloors) {
+    const Table t = TableWith({{0, 8}});
+    const std::pair<int16_t, uint8_t> cases[] = {{5, 132}, {-5, 122}, {1, 128}, {127, 254}, {128, 255}, {0, 128}};
+    for (auto [level, expected] : cases) {
+        Pixels want;
+        want.fill(expected);
+        EXPECT_EQ(Decode(DcOnly(level), t), want) << "DC " << level * 8;
+    }
+}
+
+TEST(DecodeBlock, WorkedExampleGivesAHorizontalRamp) {
+    const Pixels p = Decode(SlotFromBytes({0xAF, 0x03}), TableWith({{0, 8}, {1, 5}}));
+    const uint8_t line[8] = {130, 130, 131, 132, 133, 134, 135, 135};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(p[8 * y + x], line[x]) << "line " << y << " column " << x;
+}
+
+TEST(DecodeBlock, FirstVerticalFrequencyGivesConstantLines) {
+    Levels l{};
+    l[8] = 100;
+    const Pixels p = Decode(SlotFromLevels(l), UnitTable());
+    const uint8_t column[8] = {145, 142, 137, 131, 124, 118, 113, 110};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(p[8 * y + x], column[y]) << "line " << y << " column " << x;
+}
+
+TEST(DecodeBlock, DequantisationWrapsInsteadOfSaturating) {
+    const Table t = TableWith({{0, 8}});
+    int16_t coefficients[64];
+    DecodeBlockCoefficients(DcOnly(4096).data(), t.data(), coefficients);
+    EXPECT_EQ(coefficients[0], -32768);
+    Pixels black{};
+    EXPECT_EQ(Decode(DcOnly(4096), t), black);
+
+    // 65535 x -1 is -65535, whose low 16 bits are 1; 65535 x 3 wraps to -3.
+    const Table big = TableWith({{0, 65535}, {1, 65535}});
+    Levels l{};
+    l[0] = -1;
+    l[1] = 3;
+    DecodeBlockCoefficients(SlotFromLevels(l).data(), big.data(), coefficients);
+    EXPECT_EQ(coefficients[0], 1);
+    EXPECT_EQ(coefficients[1], -3);
+}
+
+TEST(DecodeBlock, CoefficientsOfAnEmptySlotAreZeroWhateverTheTable) {
+    Table t;
+    t.fill(65535);
+    int16_t coefficients[64];
+    DecodeBlockCoefficients(Slot{}.data(), t.data(), coefficients);
+    for (int16_t c : coefficients) EXPECT_EQ(c, 0);
+}
+
+// The fixed-point transform is within the two floors of the exact inverse DCT: catches a wrong
+// basis constant or a transposed pass, which the exact examples above might miss.
+TEST(DecodeBlock, StaysCloseToTheExactInverseDct) {
+    std::mt19937_64 random(3);
+    const Table table = tools::DefaultTable();
+    int worst = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const Levels levels = RandomFittingLevels(random, 6);
+        const Pixels p = Decode(SlotFromLevels(levels), table);
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 8; ++x) {
+                double sum = 0;
+                for (int v = 0; v < 8; ++v) {
+                    for (int u = 0; u < 8; ++u) {
+                        const double cu = u ? 1 : M_SQRT1_2, cv = v ? 1 : M_SQRT1_2;
+                        const int16_t f = static_cast<int16_t>(levels[8 * v + u] * table[8 * v + u]);
+                        sum += cu * cv * f * std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16);
+                    }
+                }
+                const double exact = std::clamp(sum / 4 + 128, 0.0, 255.0);
+                worst = std::max(worst, static_cast<int>(std::abs(p[8 * y + x] - exact) + 0.5));
+            }
+        }
+    }
+    EXPECT_LE(worst, 3);
+}
+
+// The active variant (the suite runs once per variant) against the portable definition.
+class VariantAgreement : public ::testing::Test {
+  protected:
+    void ExpectSameAsScalar(const Slot& slot, const Table& table, const char* what, int index) {
+        Pixels fast{}, reference{};
+        std::array<int16_t, 64> fastCoefficients{}, referenceCoefficients{};
+        DecodeBlock(slot.data(), table.data(), fast.data());
+        DecodeBlockScalar(slot.data(), table.data(), reference.data());
+        DecodeBlockCoefficients(slot.data(), table.data(), fastCoefficients.data());
+        DecodeBlockCoefficientsScalar(slot.data(), table.data(), referenceCoefficients.data());
+        ASSERT_EQ(fast, reference) << what << " " << index;
+        ASSERT_EQ(fastCoefficients, referenceCoefficients) << what << " " << index;
+    }
+
+    std::vector<Table> Tables(std::mt19937_64& random) {
+        std::vector<Table> tables = {tools::DefaultTable(), UnitTable(), tools::TableForQuality(95)};
+        for (uint16_t fill : {0, 65535, 8}) {
+            Table t;
+            t.fill(fill);
+            tables.push_back(t);
+        }
+        for (int i = 0; i < 4; ++i) {
+            Table t;
+            for (auto& e : t) e = static_cast<uint16_t>(random());
+            tables.push_back(t);
+        }
+        return tables;
+    }
+};
+
+TEST_F(VariantAgreement, RandomValidAndHostileSlots) {
+    std::mt19937_64 random(99);
+    const auto tables = Tables(random);
+    for (int i = 0; i < 200000; ++i) {
+        const Slot slot = i % 2 ? RandomValidSlot(random, i % 4 == 1 ? 15 : 11) : RandomHostileSlot(random);
+        ExpectSameAsScalar(slot, tables[static_cast<std::size_t>(i) % tables.size()], "random slot", i);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST_F(VariantAgreement, RealImageBlocks) {
+    std::mt19937_64 random(5);
+    const auto tables = Tables(random);
+    const auto& frame = AstronautFrame();
+    for (uint32_t r = 0; r < kMaxBlockRows; r += 3) {
+        for (uint32_t c = 0; c < kSlotsPerRow; ++c) {
+            Slot slot;
+            std::copy_n(frame.begin() + static_cast<std::ptrdiff_t>(SlotOffset(r, c)), kSlotBytes, slot.begin());
+            ExpectSameAsScalar(slot, tables[(r + c) % tables.size()], "image block", static_cast<int>(r * 1000 + c));
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace framedec::testing

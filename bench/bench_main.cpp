@@ -1,0 +1,80 @@
+// Runs every registered benchmark, then prints the ratio table of ratio_report.h.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "ratio_report.h"
+
+namespace framedec::bench {
+namespace {
+
+struct Ratio {
+    std::string numerator, denominator, note;
+};
+
+std::vector<Ratio>& Ratios() {
+    static std::vector<Ratio> ratios;
+    return ratios;
+}
+
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            // Repeated runs report aggregates; the median is the figure used for ratios.
+            std::string name = run.benchmark_name();
+            if (run.run_type == Run::RT_Aggregate) {
+                if (run.aggregate_name != "median") continue;
+                name = run.run_name.str();
+            }
+            if (const auto suffix = name.find("/real_time"); suffix != std::string::npos) name.erase(suffix);
+            seconds_[name] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const auto slash = name.find('/');
+            if (slash != std::string::npos) images_.insert(name.substr(slash + 1));
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        if (Ratios().empty()) return;
+        std::printf("\n%-45s %-10s %12s %12s %8s\n", "ratio", "image", "numerator", "denominator", "ratio");
+        for (const Ratio& r : Ratios()) {
+            for (const std::string& image : images_) {
+                const auto n = seconds_.find(r.numerator + "/" + image);
+                const auto d = seconds_.find(r.denominator + "/" + image);
+                if (n == seconds_.end() || d == seconds_.end()) continue;
+                const std::string label = r.numerator + " / " + r.denominator;
+                std::printf("%-45s %-10s %10.1fus %10.1fus %8.3f  %s\n", label.c_str(), image.c_str(),
+                            n->second * 1e6, d->second * 1e6, n->second / d->second, r.note.c_str());
+            }
+        }
+    }
+
+  private:
+    std::map<std::string, double> seconds_;
+    std::set<std::string> images_;
+};
+
+}  // namespace
+
+void AddRatio(const std::string& numerator, const std::string& denominator, const std::string& note) {
+    Ratios().push_back({numerator, denominator, note});
+}
+
+}  // namespace framedec::bench
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    framedec::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

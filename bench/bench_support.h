@@ -1,0 +1,27 @@
+// Inputs shared by the benchmarks: the test photographs as compressed frames (table Q) and as
+// quality-90 greyscale JPEGs, plus libjpeg-turbo decoders for the side-by-side comparison.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "synth/pgm.h"
+
+namespace framedec::bench {
+
+struct BenchImage {
+    std::string name;                // "astronaut", ...
+    tools::GreyImage image;          // 1246 x 1024 source
+    std::vector<uint8_t> frame;      // compressed frame, 1024 lines, table Q
+    std::vector<uint8_t> jpeg;       // the same image as a quality-90 greyscale JPEG
+};
+
+// The four test photographs, loaded and encoded once.
+const std::vector<BenchImage>& BenchImages();
+
+// Decodes a greyscale JPEG with libjpeg-turbo at scale 1/denominator (1 or 8) into pixels.
+// Returns false on a decoding error.
+bool DecodeJpeg(const std::vector<uint8_t>& jpeg, unsigned denominator, std::vector<uint8_t>& pixels);
+
+}  // namespace framedec::bench

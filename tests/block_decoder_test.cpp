@@ -143,7 +143,7 @@ class VariantAgreement : public ::testing::Test {
 TEST_F(VariantAgreement, RandomValidAndHostileSlots) {
     std::mt19937_64 random(99);
     const auto tables = Tables(random);
-    for (int i = 0; i < 200000; ++i) {
+    for (int i = 0; i < Iterations(1000000); ++i) {
         const Slot slot = i % 2 ? RandomValidSlot(random, i % 4 == 1 ? 15 : 11) : RandomHostileSlot(random);
         ExpectSameAsScalar(slot, tables[static_cast<std::size_t>(i) % tables.size()], "random slot", i);
         if (HasFatalFailure()) return;

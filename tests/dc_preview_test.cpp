@@ -96,6 +96,20 @@ TEST(DcPreview, MatchesTheDcLevelOfValidSlots) {
     EXPECT_GT(checked, 90000);
 }
 
+// The fast path that DecodeDCData uses against the plain reader: valid and hostile slots, with
+// random bytes after them for windows that run past the slot.
+TEST(DcPreview, FastPathMatchesTheReferenceOnAnySlot) {
+    std::mt19937_64 random(23);
+    std::vector<uint8_t> bytes(19);
+    for (int i = 0; i < Iterations(1000000); ++i) {
+        const Slot slot = i % 3 == 0 ? RandomValidSlot(random, 15) : RandomHostileSlot(random);
+        std::copy(slot.begin(), slot.end(), bytes.begin());
+        for (int b = 16; b < 19; ++b) bytes[b] = static_cast<uint8_t>(random());
+        if (i % 7 == 0) std::fill(bytes.begin(), bytes.begin() + 12 + i % 4, 0);  // window past the slot
+        ASSERT_EQ(DcPreviewValueFast(bytes.data()), DcPreviewValue(bytes.data())) << "slot " << i;
+    }
+}
+
 TEST(DecodeDCData, BoundsInBlocks) {
     const auto& frame = AstronautFrame();
     struct Case {

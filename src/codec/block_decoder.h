@@ -10,21 +10,25 @@
 
 namespace framedec {
 
-// slot: 16 bytes; table: 64 unsigned entries in natural order; pixels: 64 bytes, line after line.
-using DecodeBlockFn = void (*)(const uint8_t* slot, const uint16_t* table, uint8_t* pixels);
-// coefficients: 64 signed dequantised values in natural order.
-using DecodeCoefficientsFn = void (*)(const uint8_t* slot, const uint16_t* table, int16_t* coefficients);
+// Decodes count consecutive slots (16 bytes apart, as in a block row) to count 64-byte pixel
+// blocks (8 lines of 8 pixels each), one after the other. table: 64 entries in natural order.
+using DecodeBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels);
+// The same for dequantised coefficients: count blocks of 64 signed values in natural order.
+using DecodeCoefficientBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint16_t* table,
+                                           int16_t* coefficients);
 
 struct BlockDecoder {
-    const char* name;                          // "scalar", "avx2", ...
-    bool (*supported)();                       // whether this processor can run the variant
-    DecodeBlockFn decodeBlock;                 // DecodeBlock
-    DecodeCoefficientsFn decodeCoefficients;   // DecodeBlockCoefficients
+    const char* name;                                // "scalar", "avx2", ...
+    bool (*supported)();                             // whether this processor can run the variant
+    DecodeBlocksFn decodeBlocks;                     // DecodeBlock over consecutive slots
+    DecodeCoefficientBlocksFn decodeCoefficients;    // DecodeBlockCoefficients over consecutive slots
 };
 
 // The portable reference: plain integer arithmetic, the definition every other variant must match.
 void DecodeBlockScalar(const uint8_t* slot, const uint16_t* table, uint8_t* pixels);
 void DecodeBlockCoefficientsScalar(const uint8_t* slot, const uint16_t* table, int16_t* coefficients);
+void DecodeBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels);
+void DecodeCoefficientBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients);
 
 // Every variant built into this library, the portable scalar one first.
 std::span<const BlockDecoder> BlockDecoders();
@@ -36,12 +40,13 @@ const BlockDecoder& ActiveBlockDecoder();
 // Returns false, changing nothing, when the name is unknown or the processor cannot run it.
 bool SelectBlockDecoder(std::string_view name);
 
+// One slot to 64 pixels, or to 64 dequantised coefficients, with the active variant.
 inline void DecodeBlock(const uint8_t* slot, const uint16_t* table, uint8_t* pixels) {
-    ActiveBlockDecoder().decodeBlock(slot, table, pixels);
+    ActiveBlockDecoder().decodeBlocks(slot, 1, table, pixels);
 }
 
 inline void DecodeBlockCoefficients(const uint8_t* slot, const uint16_t* table, int16_t* coefficients) {
-    ActiveBlockDecoder().decodeCoefficients(slot, table, coefficients);
+    ActiveBlockDecoder().decodeCoefficients(slot, 1, table, coefficients);
 }
 
 }  // namespace framedec

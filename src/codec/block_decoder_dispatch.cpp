@@ -2,15 +2,31 @@
 #include <atomic>
 
 #include "codec/block_decoder.h"
+#include "codec/cpu_features.h"
+
+#if defined(__x86_64__) || defined(_M_X64)
+#include "codec/block_decoder_x86.h"
+#define FRAMEDEC_X86_VARIANTS 1
+#endif
 
 namespace framedec {
 namespace {
 
 bool AlwaysSupported() { return true; }
 
+#ifdef FRAMEDEC_X86_VARIANTS
+bool Avx2Supported() {
+    const CpuFeatures& f = DetectedCpuFeatures();
+    return f.avx2 && f.bmi1 && f.bmi2 && f.lzcnt;
+}
+#endif
+
 // Fastest last: the chooser takes the last entry the processor supports.
 constexpr BlockDecoder kDecoders[] = {
-    {"scalar", AlwaysSupported, DecodeBlockScalar, DecodeBlockCoefficientsScalar},
+    {"scalar", AlwaysSupported, DecodeBlocksScalar, DecodeCoefficientBlocksScalar},
+#ifdef FRAMEDEC_X86_VARIANTS
+    {"avx2", Avx2Supported, DecodeBlocksAvx2, DecodeCoefficientBlocksAvx2},
+#endif
 };
 
 const BlockDecoder* ChooseFastest() {

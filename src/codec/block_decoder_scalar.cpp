@@ -61,4 +61,13 @@ void DecodeBlockScalar(const uint8_t* slot, const uint16_t* table, uint8_t* pixe
     }
 }
 
+void DecodeBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels) {
+    for (uint32_t i = 0; i < count; ++i) DecodeBlockScalar(slots + kSlotBytes * i, table, pixels + kBlockPixels * i);
+}
+
+void DecodeCoefficientBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
+    for (uint32_t i = 0; i < count; ++i)
+        DecodeBlockCoefficientsScalar(slots + kSlotBytes * i, table, coefficients + kBlockPixels * i);
+}
+
 }  // namespace framedec

@@ -9,7 +9,10 @@ namespace framedec {
 // the slot's first non-zero byte. When that byte is among the slot's last three, the window takes
 // the bytes that follow the slot in the frame, as they are. A DC code that does not fit the window
 // takes its missing bits as 0. An all-zero slot gives 128. Reads at most slot[0..18].
+// This is the plain reference; DcPreviewValueFast computes the same value with a few bit counts
+// and one table lookup, and is what DecodeDcRegion uses.
 uint8_t DcPreviewValue(const uint8_t* slot);
+uint8_t DcPreviewValueFast(const uint8_t* slot);
 
 // Writes width x height preview bytes, packed, for block columns x.. and block rows y.. of frame.
 // The arguments must already be validated.

@@ -52,19 +52,28 @@ QuantTable TableForQuality(int quality) {
 }
 
 std::array<int16_t, 64> QuantiseBlock(const uint8_t* pixels, std::size_t lineStride, const QuantTable& table) {
+    // cosines[u][x] = c(u) cos((2x + 1) u pi / 16) / 2: the orthonormal 8-point DCT, applied to
+    // the rows and then to the columns of the level-shifted block.
+    static const auto cosines = [] {
+        std::array<std::array<double, 8>, 8> c{};
+        for (int u = 0; u < 8; ++u)
+            for (int x = 0; x < 8; ++x)
+                c[u][x] = (u == 0 ? 1 / std::sqrt(2.0) : 1.0) * std::cos((2 * x + 1) * u * kPi / 16) / 2;
+        return c;
+    }();
+    double rows[8][8];  // rows[y][u]
+    for (int y = 0; y < 8; ++y) {
+        for (int u = 0; u < 8; ++u) {
+            double sum = 0;
+            for (int x = 0; x < 8; ++x) sum += (pixels[y * lineStride + x] - 128.0) * cosines[u][x];
+            rows[y][u] = sum;
+        }
+    }
     std::array<int16_t, 64> levels{};
     for (int v = 0; v < 8; ++v) {
         for (int u = 0; u < 8; ++u) {
-            double sum = 0;
-            for (int y = 0; y < 8; ++y) {
-                for (int x = 0; x < 8; ++x) {
-                    sum += (pixels[y * lineStride + x] - 128.0) * std::cos((2 * x + 1) * u * kPi / 16) *
-                           std::cos((2 * y + 1) * v * kPi / 16);
-                }
-            }
-            const double cu = u == 0 ? 1 / std::sqrt(2.0) : 1.0;
-            const double cv = v == 0 ? 1 / std::sqrt(2.0) : 1.0;
-            const double coefficient = 0.25 * cu * cv * sum;
+            double coefficient = 0;
+            for (int y = 0; y < 8; ++y) coefficient += rows[y][u] * cosines[v][y];
             const uint16_t q = table[8 * v + u];
             const double level = q == 0 ? 0.0 : std::round(coefficient / q);
             levels[8 * v + u] = static_cast<int16_t>(std::clamp(level, -32767.0, 32767.0));

@@ -1,0 +1,18 @@
+// What the processor can run, read once from CPUID (and from XGETBV for the register state the
+// operating system saves). On other architectures every answer is false.
+#pragma once
+
+namespace framedec {
+
+struct CpuFeatures {
+    bool ssse3 = false;
+    bool sse41 = false;
+    bool avx2 = false;    // with the operating system saving YMM registers
+    bool bmi1 = false;
+    bool bmi2 = false;
+    bool lzcnt = false;
+};
+
+const CpuFeatures& DetectedCpuFeatures();
+
+}  // namespace framedec

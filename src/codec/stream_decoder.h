@@ -1,0 +1,122 @@
+// The fast entropy decoder shared by the vectorised block decoders. It is included by each
+// variant's source file and compiled there with that variant's instruction set, so everything
+// here has internal linkage and is forced inline.
+//
+// The slot is bit-reversed once (by the caller, with whatever instructions it has), so the stream
+// reads from the most significant bit down, as in a JPEG bit buffer. Then, per non-zero code:
+//   - a run of z zero bits is z zero coefficients: one leading-zero count, no loop;
+//   - the size n is the count of leading ones after that run;
+//   - the magnitude is the next n bits, already most significant first: two shifts;
+//   - a state whose next 64 bits are zero has only zero coefficients left: stop.
+// The dependency chain from one code to the next is two bit counts and one 128-bit shift. It
+// is still a chain, so callers decode two slots at once to keep the processor busy.
+// Coefficients are dequantised as they are stored, into an array the caller has zeroed.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "codec/zigzag.h"
+
+#if defined(__GNUC__)
+#define FRAMEDEC_INLINE __attribute__((always_inline)) inline
+#else
+#define FRAMEDEC_INLINE inline
+#endif
+
+namespace framedec {
+namespace {
+
+using Bits128 = unsigned __int128;
+
+// Which coefficient rows may hold a non-zero value, and whether any level after the DC is
+// non-zero. Either may be set for a level whose dequantised value wraps to zero.
+struct StreamSummary {
+    uint32_t rowMask = 0;
+    bool acPresent = false;
+};
+
+// Position in one slot's stream: the unread bits, most significant first (bits past the slot are
+// zero), and the zigzag position of the next code; 64 when the block is complete.
+struct StreamCursor {
+    uint64_t hi;
+    uint64_t lo;
+    uint32_t k;
+};
+
+// reversedHi:reversedLo is the slot bit-reversed: bit 127 - i of it is slot bit i.
+FRAMEDEC_INLINE StreamCursor StartStream(uint64_t reversedHi, uint64_t reversedLo) {
+    if ((reversedHi | reversedLo) == 0) return {0, 0, 64};  // no start marker: all zero
+    const uint32_t markerDepth = reversedHi != 0 ? static_cast<uint32_t>(std::countl_zero(reversedHi))
+                                                 : 64u + static_cast<uint32_t>(std::countl_zero(reversedLo));
+    if (markerDepth == 127) return {0, 0, 64};  // marker at the slot's last bit: no codes
+    const Bits128 state = (Bits128{reversedHi} << 64 | reversedLo) << (markerDepth + 1);
+    return {static_cast<uint64_t>(state >> 64), static_cast<uint64_t>(state), 0};
+}
+
+// A code that does not lie within the cursor's first 64 bits after its zero run, or whose size is
+// 32 or more (never in a well-formed slot). Consumes the zero run and the code; returns the
+// level's low 16 bits (all that the result keeps).
+FRAMEDEC_INLINE uint32_t LongCode(StreamCursor& c, uint32_t zeros) {
+    Bits128 state = (Bits128{c.hi} << 64 | c.lo) << zeros;
+    const uint64_t hi = static_cast<uint64_t>(state >> 64);
+    const uint64_t lo = static_cast<uint64_t>(state);
+    // At least one zero bit was shifted in at the bottom, so the run of ones ends inside the state.
+    const uint32_t size = ~hi == 0 ? 64u + static_cast<uint32_t>(std::countl_one(lo))
+                                   : static_cast<uint32_t>(std::countl_one(hi));
+    const Bits128 magnitudeBits = size + 1 < 128 ? state << (size + 1) : Bits128{0};
+    const uint32_t magnitude = static_cast<uint32_t>(magnitudeBits >> (128 - size));  // low 32 bits
+    const bool positive = (magnitudeBits >> 127) != 0;
+    const uint32_t allOnes = size >= 16 ? 0xFFFFu : (1u << size) - 1u;  // 2^n - 1, low 16 bits
+    const uint32_t codeBits = 2 * size + 1;
+    state = codeBits < 128 ? state << codeBits : Bits128{0};
+    c.hi = static_cast<uint64_t>(state >> 64);
+    c.lo = static_cast<uint64_t>(state);
+    return positive ? magnitude : magnitude - allOnes;
+}
+
+// Decodes the zero run and the non-zero code that follows it, stores the dequantised coefficient
+// and returns whether codes remain. coefficients must be zeroed by the caller.
+FRAMEDEC_INLINE bool NextCode(StreamCursor& c, const uint16_t* table, int16_t* coefficients, StreamSummary& summary) {
+    const uint64_t hi = c.hi;
+    const uint32_t zeros = static_cast<uint32_t>(std::countl_zero(hi));  // 64 when hi is 0
+    const uint32_t k = c.k + zeros;
+    if (k >= 64) {  // also when 64 zero bits are next: the rest of the block is zero
+        c.k = 64;
+        return false;
+    }
+    const uint64_t window = hi << zeros;
+    const uint32_t size = static_cast<uint32_t>(std::countl_one(window));  // at least 1
+    const uint32_t consumed = zeros + 2 * size + 1;
+    uint32_t level;
+    if (consumed < 64) [[likely]] {
+        const uint64_t magnitudeBits = window << (size + 1);
+        const uint32_t magnitude = static_cast<uint32_t>(magnitudeBits >> (64 - size));
+        level = static_cast<int64_t>(magnitudeBits) < 0 ? magnitude : magnitude - ((1u << size) - 1u);
+        c.hi = (hi << consumed) | (c.lo >> (64 - consumed));
+        c.lo <<= consumed;
+    } else {
+        level = LongCode(c, zeros);
+    }
+    const uint32_t index = kZigzag[k];
+    coefficients[index] = static_cast<int16_t>(static_cast<uint16_t>(level * table[index]));  // wraps
+    summary.rowMask |= 1u << (index >> 3);
+    summary.acPresent |= k != 0;
+    c.k = k + 1;
+    return c.k < 64;
+}
+
+// Decodes two slots' streams at once: their dependency chains interleave.
+FRAMEDEC_INLINE void DecodeStreamPair(StreamCursor a, StreamCursor b, const uint16_t* table, int16_t* coefficientsA,
+                                      int16_t* coefficientsB, StreamSummary& summaryA, StreamSummary& summaryB) {
+    bool moreA = a.k < 64, moreB = b.k < 64;
+    while (moreA && moreB) {
+        moreA = NextCode(a, table, coefficientsA, summaryA);
+        moreB = NextCode(b, table, coefficientsB, summaryB);
+    }
+    while (moreA) moreA = NextCode(a, table, coefficientsA, summaryA);
+    while (moreB) moreB = NextCode(b, table, coefficientsB, summaryB);
+}
+
+}  // namespace
+}  // namespace framedec

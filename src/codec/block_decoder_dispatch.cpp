@@ -15,6 +15,11 @@ namespace {
 bool AlwaysSupported() { return true; }
 
 #ifdef FRAMEDEC_X86_VARIANTS
+bool Sse41Supported() {
+    const CpuFeatures& f = DetectedCpuFeatures();
+    return f.ssse3 && f.sse41;
+}
+
 bool Avx2Supported() {
     const CpuFeatures& f = DetectedCpuFeatures();
     return f.avx2 && f.bmi1 && f.bmi2 && f.lzcnt;
@@ -25,6 +30,7 @@ bool Avx2Supported() {
 constexpr BlockDecoder kDecoders[] = {
     {"scalar", AlwaysSupported, DecodeBlocksScalar, DecodeCoefficientBlocksScalar},
 #ifdef FRAMEDEC_X86_VARIANTS
+    {"sse41", Sse41Supported, DecodeBlocksSse41, DecodeCoefficientBlocksSse41},
     {"avx2", Avx2Supported, DecodeBlocksAvx2, DecodeCoefficientBlocksAvx2},
 #endif
 };

@@ -1,6 +1,7 @@
 // The fast entropy decoder shared by the vectorised block decoders. It is included by each
 // variant's source file and compiled there with that variant's instruction set, so everything
-// here has internal linkage and is forced inline.
+// here has internal linkage (and uses compiler builtins rather than standard-library templates,
+// whose shared instantiations could otherwise carry one variant's instructions into another).
 //
 // The slot is bit-reversed once (by the caller, with whatever instructions it has), so the stream
 // reads from the most significant bit down, as in a JPEG bit buffer. Then, per non-zero code:
@@ -13,7 +14,6 @@
 // Coefficients are dequantised as they are stored, into an array the caller has zeroed.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 
 #include "codec/zigzag.h"
@@ -28,6 +28,10 @@ namespace framedec {
 namespace {
 
 using Bits128 = unsigned __int128;
+
+// Leading zeros and ones of a 64-bit word, 64 for an all-zero (all-one) word.
+FRAMEDEC_INLINE uint32_t LeadingZeros(uint64_t v) { return v == 0 ? 64u : static_cast<uint32_t>(__builtin_clzll(v)); }
+FRAMEDEC_INLINE uint32_t LeadingOnes(uint64_t v) { return LeadingZeros(~v); }
 
 // Which coefficient rows may hold a non-zero value, and whether any level after the DC is
 // non-zero. Either may be set for a level whose dequantised value wraps to zero.
@@ -47,8 +51,8 @@ struct StreamCursor {
 // reversedHi:reversedLo is the slot bit-reversed: bit 127 - i of it is slot bit i.
 FRAMEDEC_INLINE StreamCursor StartStream(uint64_t reversedHi, uint64_t reversedLo) {
     if ((reversedHi | reversedLo) == 0) return {0, 0, 64};  // no start marker: all zero
-    const uint32_t markerDepth = reversedHi != 0 ? static_cast<uint32_t>(std::countl_zero(reversedHi))
-                                                 : 64u + static_cast<uint32_t>(std::countl_zero(reversedLo));
+    const uint32_t markerDepth = reversedHi != 0 ? LeadingZeros(reversedHi)
+                                                 : 64u + LeadingZeros(reversedLo);
     if (markerDepth == 127) return {0, 0, 64};  // marker at the slot's last bit: no codes
     const Bits128 state = (Bits128{reversedHi} << 64 | reversedLo) << (markerDepth + 1);
     return {static_cast<uint64_t>(state >> 64), static_cast<uint64_t>(state), 0};
@@ -62,8 +66,8 @@ FRAMEDEC_INLINE uint32_t LongCode(StreamCursor& c, uint32_t zeros) {
     const uint64_t hi = static_cast<uint64_t>(state >> 64);
     const uint64_t lo = static_cast<uint64_t>(state);
     // At least one zero bit was shifted in at the bottom, so the run of ones ends inside the state.
-    const uint32_t size = ~hi == 0 ? 64u + static_cast<uint32_t>(std::countl_one(lo))
-                                   : static_cast<uint32_t>(std::countl_one(hi));
+    const uint32_t size = ~hi == 0 ? 64u + LeadingOnes(lo)
+                                   : LeadingOnes(hi);
     const Bits128 magnitudeBits = size + 1 < 128 ? state << (size + 1) : Bits128{0};
     const uint32_t magnitude = static_cast<uint32_t>(magnitudeBits >> (128 - size));  // low 32 bits
     const bool positive = (magnitudeBits >> 127) != 0;
@@ -79,14 +83,14 @@ FRAMEDEC_INLINE uint32_t LongCode(StreamCursor& c, uint32_t zeros) {
 // and returns whether codes remain. coefficients must be zeroed by the caller.
 FRAMEDEC_INLINE bool NextCode(StreamCursor& c, const uint16_t* table, int16_t* coefficients, StreamSummary& summary) {
     const uint64_t hi = c.hi;
-    const uint32_t zeros = static_cast<uint32_t>(std::countl_zero(hi));  // 64 when hi is 0
+    const uint32_t zeros = LeadingZeros(hi);  // 64 when hi is 0
     const uint32_t k = c.k + zeros;
     if (k >= 64) {  // also when 64 zero bits are next: the rest of the block is zero
         c.k = 64;
         return false;
     }
     const uint64_t window = hi << zeros;
-    const uint32_t size = static_cast<uint32_t>(std::countl_one(window));  // at least 1
+    const uint32_t size = LeadingOnes(window);  // at least 1
     const uint32_t consumed = zeros + 2 * size + 1;
     uint32_t level;
     if (consumed < 64) [[likely]] {

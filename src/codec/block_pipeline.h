@@ -1,0 +1,88 @@
+// The decode pipeline shared by the vectorised variants, instantiated in each variant's source
+// file with that variant's operations (and compiled with its instruction set; everything here
+// has internal linkage).
+//
+// Slots are taken in chunks: first the streams of the whole chunk are read, two slots at a time
+// so that their dependency chains interleave, then every block of the chunk is transformed. The
+// transform thus reads coefficients whose stores have long completed.
+//
+// A Variant provides:
+//   static StreamCursor StartSlot(const uint8_t* slot);             bit-reverse and find the marker
+//   static void Zero(int16_t* coefficients, uint32_t blocks);        clear blocks of coefficients
+//   static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels);
+//       both passes over the first `pairs` coefficient row pairs (the others are zero);
+//       coefficients 64-byte aligned
+//   static void Fill(uint8_t value, uint8_t* pixels);                64 equal pixels
+#pragma once
+
+#include <cstdint>
+
+#include "codec/stream_decoder.h"
+
+namespace framedec {
+namespace {
+
+// The pixel value of a block whose only non-zero coefficient is the (dequantised) DC: both passes
+// reduce to one product each, t = B[x][0] * dc with B[x][0] = 23170 for every x, then
+// s = B[y][0] * (t >> 16), and neither sum can wrap.
+FRAMEDEC_INLINE uint8_t DcOnlyPixel(int16_t dc) {
+    const int32_t g = (23170 * int32_t{dc}) >> 16;
+    const int32_t p = ((23170 * g) >> 16) + 128;
+    return static_cast<uint8_t>(p < 0 ? 0 : p > 255 ? 255 : p);
+}
+
+constexpr uint32_t kChunkBlocks = 16;
+
+template <typename Variant>
+FRAMEDEC_INLINE void ReadChunk(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients,
+                               StreamSummary* summaries) {
+    Variant::Zero(coefficients, count);
+    uint32_t i = 0;
+    for (; i + 1 < count; i += 2) {
+        summaries[i] = summaries[i + 1] = StreamSummary{};
+        DecodeStreamPair(Variant::StartSlot(slots + 16 * i), Variant::StartSlot(slots + 16 * (i + 1)), table,
+                         coefficients + 64 * i, coefficients + 64 * (i + 1), summaries[i], summaries[i + 1]);
+    }
+    if (i < count) {
+        summaries[i] = StreamSummary{};
+        StreamCursor c = Variant::StartSlot(slots + 16 * i);
+        if (c.k < 64)
+            while (NextCode(c, table, coefficients + 64 * i, summaries[i])) {
+            }
+    }
+}
+
+template <typename Variant>
+FRAMEDEC_INLINE void TransformBlock(const int16_t* coefficients, StreamSummary summary, uint8_t* pixels) {
+    if (!summary.acPresent) {
+        Variant::Fill(DcOnlyPixel(coefficients[0]), pixels);
+        return;
+    }
+    const uint32_t highestRow = 31u - static_cast<uint32_t>(__builtin_clz(summary.rowMask));  // rowMask != 0
+    Variant::Transform(coefficients, highestRow / 2 + 1, pixels);
+}
+
+template <typename Variant>
+FRAMEDEC_INLINE void DecodeBlocksWith(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels) {
+    alignas(64) int16_t coefficients[kChunkBlocks * 64];
+    StreamSummary summaries[kChunkBlocks];
+    for (uint32_t base = 0; base < count; base += kChunkBlocks) {
+        const uint32_t n = count - base < kChunkBlocks ? count - base : kChunkBlocks;
+        ReadChunk<Variant>(slots + 16 * base, n, table, coefficients, summaries);
+        for (uint32_t i = 0; i < n; ++i)
+            TransformBlock<Variant>(coefficients + 64 * i, summaries[i], pixels + 64 * (base + i));
+    }
+}
+
+template <typename Variant>
+FRAMEDEC_INLINE void DecodeCoefficientBlocksWith(const uint8_t* slots, uint32_t count, const uint16_t* table,
+                                                 int16_t* coefficients) {
+    StreamSummary summaries[kChunkBlocks];
+    for (uint32_t base = 0; base < count; base += kChunkBlocks) {
+        const uint32_t n = count - base < kChunkBlocks ? count - base : kChunkBlocks;
+        ReadChunk<Variant>(slots + 16 * base, n, table, coefficients + 64 * base, summaries);
+    }
+}
+
+}  // namespace
+}  // namespace framedec

@@ -33,33 +33,44 @@ FRAMEDEC_INLINE uint8_t DcOnlyPixel(int16_t dc) {
 
 constexpr uint32_t kChunkBlocks = 16;
 
+// For a block whose last non-zero level is at zigzag position k: how many leading coefficient row
+// pairs can hold a non-zero value (the others are zero and skipped by the transform).
+struct RowPairsTable {
+    uint8_t pairs[64];
+};
+
+constexpr RowPairsTable MakeRowPairs() {
+    RowPairsTable t{};
+    uint32_t highestRow = 0;
+    for (uint32_t k = 0; k < 64; ++k) {
+        const uint32_t row = kZigzag[k] / 8u;
+        highestRow = row > highestRow ? row : highestRow;
+        t.pairs[k] = static_cast<uint8_t>(highestRow / 2 + 1);
+    }
+    return t;
+}
+
+constexpr RowPairsTable kRowPairs = MakeRowPairs();
+
 template <typename Variant>
 FRAMEDEC_INLINE void ReadChunk(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients,
                                StreamSummary* summaries) {
     Variant::Zero(coefficients, count);
     uint32_t i = 0;
     for (; i + 1 < count; i += 2) {
-        summaries[i] = summaries[i + 1] = StreamSummary{};
         DecodeStreamPair(Variant::StartSlot(slots + 16 * i), Variant::StartSlot(slots + 16 * (i + 1)), table,
                          coefficients + 64 * i, coefficients + 64 * (i + 1), summaries[i], summaries[i + 1]);
     }
-    if (i < count) {
-        summaries[i] = StreamSummary{};
-        StreamCursor c = Variant::StartSlot(slots + 16 * i);
-        if (c.k < 64)
-            while (NextCode(c, table, coefficients + 64 * i, summaries[i])) {
-            }
-    }
+    if (i < count) DecodeStream(Variant::StartSlot(slots + 16 * i), table, coefficients + 64 * i, summaries[i]);
 }
 
 template <typename Variant>
 FRAMEDEC_INLINE void TransformBlock(const int16_t* coefficients, StreamSummary summary, uint8_t* pixels) {
-    if (!summary.acPresent) {
+    if (summary.lastCode == 0) {
         Variant::Fill(DcOnlyPixel(coefficients[0]), pixels);
         return;
     }
-    const uint32_t highestRow = 31u - static_cast<uint32_t>(__builtin_clz(summary.rowMask));  // rowMask != 0
-    Variant::Transform(coefficients, highestRow / 2 + 1, pixels);
+    Variant::Transform(coefficients, kRowPairs.pairs[summary.lastCode], pixels);
 }
 
 template <typename Variant>

@@ -2,21 +2,24 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstring>
 
 #include "codec/frame_geometry.h"
 
 namespace framedec {
 namespace {
 
-// Little-endian loads written so that compilers turn them into single loads.
-uint64_t LoadLittleEndian64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+// Little-endian loads: a plain load on little-endian processors.
+template <typename Word>
+Word LoadLittleEndian(const uint8_t* p) {
+    Word v;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&v, p, sizeof v);
+    } else {
+        v = 0;
+        for (std::size_t i = sizeof v; i-- > 0;) v = static_cast<Word>(v << 8 | p[i]);
+    }
     return v;
-}
-
-uint32_t LoadLittleEndian32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
 constexpr uint8_t ReverseByte(uint32_t b) {
@@ -45,7 +48,7 @@ constexpr ReverseTable kReverse = MakeReverseTable();
 //     above it, and the magnitude the n bits after the separator (first bit read at bit 0);
 //   - m mod 256 is the magnitude's last min(n, 8) bits in reverse order: one table lookup.
 uint8_t FastDcPreviewValue(const uint8_t* slot) {
-    const uint64_t low = LoadLittleEndian64(slot), high = LoadLittleEndian64(slot + 8);
+    const uint64_t low = LoadLittleEndian<uint64_t>(slot), high = LoadLittleEndian<uint64_t>(slot + 8);
     uint32_t j;
     if (low != 0) {
         j = static_cast<uint32_t>(std::countr_zero(low)) >> 3;
@@ -54,7 +57,7 @@ uint8_t FastDcPreviewValue(const uint8_t* slot) {
     } else {
         return 128;
     }
-    const uint32_t window = LoadLittleEndian32(slot + j);  // byte j is non-zero
+    const uint32_t window = LoadLittleEndian<uint32_t>(slot + j);  // byte j is non-zero
     const uint64_t afterMarker = uint64_t{window} >> (std::countr_zero(window) + 1);  // bits past 31 read as 0
     const uint32_t size = static_cast<uint32_t>(std::countr_one(afterMarker));       // at most 31
     if (size == 0) return 128;

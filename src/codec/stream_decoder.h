@@ -20,8 +20,10 @@
 
 #if defined(__GNUC__)
 #define FRAMEDEC_INLINE __attribute__((always_inline)) inline
+#define FRAMEDEC_COLD __attribute__((noinline, cold))
 #else
 #define FRAMEDEC_INLINE inline
+#define FRAMEDEC_COLD
 #endif
 
 namespace framedec {
@@ -30,14 +32,20 @@ namespace {
 using Bits128 = unsigned __int128;
 
 // Leading zeros and ones of a 64-bit word, 64 for an all-zero (all-one) word.
-FRAMEDEC_INLINE uint32_t LeadingZeros(uint64_t v) { return v == 0 ? 64u : static_cast<uint32_t>(__builtin_clzll(v)); }
+FRAMEDEC_INLINE uint32_t LeadingZeros(uint64_t v) {
+#if defined(__LZCNT__)
+    return static_cast<uint32_t>(__builtin_ia32_lzcnt_u64(v));  // defined for 0
+#else
+    return v == 0 ? 64u : static_cast<uint32_t>(__builtin_clzll(v));
+#endif
+}
 FRAMEDEC_INLINE uint32_t LeadingOnes(uint64_t v) { return LeadingZeros(~v); }
 
-// Which coefficient rows may hold a non-zero value, and whether any level after the DC is
-// non-zero. Either may be set for a level whose dequantised value wraps to zero.
+// What the pipeline needs to know about a decoded block: the zigzag position of its last
+// non-zero level (0 when the DC is the only one, or there is none). Tracking just this costs one
+// register move per code; the rows the block can occupy follow from it.
 struct StreamSummary {
-    uint32_t rowMask = 0;
-    bool acPresent = false;
+    uint32_t lastCode = 0;
 };
 
 // Position in one slot's stream: the unread bits, most significant first (bits past the slot are
@@ -58,25 +66,29 @@ FRAMEDEC_INLINE StreamCursor StartStream(uint64_t reversedHi, uint64_t reversedL
     return {static_cast<uint64_t>(state >> 64), static_cast<uint64_t>(state), 0};
 }
 
+// The level of a code and the stream after it.
+struct LongCodeResult {
+    uint32_t level;
+    uint64_t hi, lo;
+};
+
 // A code that does not lie within the cursor's first 64 bits after its zero run, or whose size is
 // 32 or more (never in a well-formed slot). Consumes the zero run and the code; returns the
-// level's low 16 bits (all that the result keeps).
-FRAMEDEC_INLINE uint32_t LongCode(StreamCursor& c, uint32_t zeros) {
-    Bits128 state = (Bits128{c.hi} << 64 | c.lo) << zeros;
+// level's low 16 bits (all that the result keeps). Kept out of line, with its inputs and outputs
+// by value, so that the common path keeps the cursor in registers.
+FRAMEDEC_COLD LongCodeResult LongCode(uint64_t cursorHi, uint64_t cursorLo, uint32_t zeros) {
+    Bits128 state = (Bits128{cursorHi} << 64 | cursorLo) << zeros;
     const uint64_t hi = static_cast<uint64_t>(state >> 64);
     const uint64_t lo = static_cast<uint64_t>(state);
     // At least one zero bit was shifted in at the bottom, so the run of ones ends inside the state.
-    const uint32_t size = ~hi == 0 ? 64u + LeadingOnes(lo)
-                                   : LeadingOnes(hi);
+    const uint32_t size = ~hi == 0 ? 64u + LeadingOnes(lo) : LeadingOnes(hi);
     const Bits128 magnitudeBits = size + 1 < 128 ? state << (size + 1) : Bits128{0};
     const uint32_t magnitude = static_cast<uint32_t>(magnitudeBits >> (128 - size));  // low 32 bits
     const bool positive = (magnitudeBits >> 127) != 0;
     const uint32_t allOnes = size >= 16 ? 0xFFFFu : (1u << size) - 1u;  // 2^n - 1, low 16 bits
     const uint32_t codeBits = 2 * size + 1;
     state = codeBits < 128 ? state << codeBits : Bits128{0};
-    c.hi = static_cast<uint64_t>(state >> 64);
-    c.lo = static_cast<uint64_t>(state);
-    return positive ? magnitude : magnitude - allOnes;
+    return {positive ? magnitude : magnitude - allOnes, static_cast<uint64_t>(state >> 64), static_cast<uint64_t>(state)};
 }
 
 // Decodes the zero run and the non-zero code that follows it, stores the dequantised coefficient
@@ -85,10 +97,7 @@ FRAMEDEC_INLINE bool NextCode(StreamCursor& c, const uint16_t* table, int16_t* c
     const uint64_t hi = c.hi;
     const uint32_t zeros = LeadingZeros(hi);  // 64 when hi is 0
     const uint32_t k = c.k + zeros;
-    if (k >= 64) {  // also when 64 zero bits are next: the rest of the block is zero
-        c.k = 64;
-        return false;
-    }
+    if (k >= 64) return false;  // also when 64 zero bits are next: the rest of the block is zero
     const uint64_t window = hi << zeros;
     const uint32_t size = LeadingOnes(window);  // at least 1
     const uint32_t consumed = zeros + 2 * size + 1;
@@ -96,23 +105,28 @@ FRAMEDEC_INLINE bool NextCode(StreamCursor& c, const uint16_t* table, int16_t* c
     if (consumed < 64) [[likely]] {
         const uint64_t magnitudeBits = window << (size + 1);
         const uint32_t magnitude = static_cast<uint32_t>(magnitudeBits >> (64 - size));
-        level = static_cast<int64_t>(magnitudeBits) < 0 ? magnitude : magnitude - ((1u << size) - 1u);
+        // All ones when the first magnitude bit is 0 (a negative level): no branch on the sign.
+        const uint32_t negative = ~static_cast<uint32_t>(static_cast<int64_t>(magnitudeBits) >> 63);
+        level = magnitude - (((1u << size) - 1u) & negative);
         c.hi = (hi << consumed) | (c.lo >> (64 - consumed));
         c.lo <<= consumed;
     } else {
-        level = LongCode(c, zeros);
+        const LongCodeResult r = LongCode(c.hi, c.lo, zeros);
+        level = r.level;
+        c.hi = r.hi;
+        c.lo = r.lo;
     }
     const uint32_t index = kZigzag[k];
     coefficients[index] = static_cast<int16_t>(static_cast<uint16_t>(level * table[index]));  // wraps
-    summary.rowMask |= 1u << (index >> 3);
-    summary.acPresent |= k != 0;
+    summary.lastCode = k;
     c.k = k + 1;
-    return c.k < 64;
+    return k < 63;
 }
 
 // Decodes two slots' streams at once: their dependency chains interleave.
 FRAMEDEC_INLINE void DecodeStreamPair(StreamCursor a, StreamCursor b, const uint16_t* table, int16_t* coefficientsA,
-                                      int16_t* coefficientsB, StreamSummary& summaryA, StreamSummary& summaryB) {
+                                      int16_t* coefficientsB, StreamSummary& resultA, StreamSummary& resultB) {
+    StreamSummary summaryA, summaryB;  // locals, so they live in registers
     bool moreA = a.k < 64, moreB = b.k < 64;
     while (moreA && moreB) {
         moreA = NextCode(a, table, coefficientsA, summaryA);
@@ -120,6 +134,16 @@ FRAMEDEC_INLINE void DecodeStreamPair(StreamCursor a, StreamCursor b, const uint
     }
     while (moreA) moreA = NextCode(a, table, coefficientsA, summaryA);
     while (moreB) moreB = NextCode(b, table, coefficientsB, summaryB);
+    resultA = summaryA;
+    resultB = summaryB;
+}
+
+// Decodes one slot's stream.
+FRAMEDEC_INLINE void DecodeStream(StreamCursor c, const uint16_t* table, int16_t* coefficients, StreamSummary& result) {
+    StreamSummary summary;
+    bool more = c.k < 64;
+    while (more) more = NextCode(c, table, coefficients, summary);
+    result = summary;
 }
 
 }  // namespace

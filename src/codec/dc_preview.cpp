@@ -49,22 +49,18 @@ constexpr ReverseTable kReverse = MakeReverseTable();
 //   - m mod 256 is the magnitude's last min(n, 8) bits in reverse order: one table lookup.
 uint8_t FastDcPreviewValue(const uint8_t* slot) {
     const uint64_t low = LoadLittleEndian<uint64_t>(slot), high = LoadLittleEndian<uint64_t>(slot + 8);
-    uint32_t j;
-    if (low != 0) {
-        j = static_cast<uint32_t>(std::countr_zero(low)) >> 3;
-    } else if (high != 0) {
-        j = 8 + (static_cast<uint32_t>(std::countr_zero(high)) >> 3);
-    } else {
-        return 128;
-    }
+    if ((low | high) == 0) return 128;
+    const uint32_t firstSetBit = low != 0 ? static_cast<uint32_t>(std::countr_zero(low))
+                                          : 64u + static_cast<uint32_t>(std::countr_zero(high));
+    const uint32_t j = firstSetBit >> 3;
     const uint32_t window = LoadLittleEndian<uint32_t>(slot + j);  // byte j is non-zero
     const uint64_t afterMarker = uint64_t{window} >> (std::countr_zero(window) + 1);  // bits past 31 read as 0
     const uint32_t size = static_cast<uint32_t>(std::countr_one(afterMarker));       // at most 31
-    if (size == 0) return 128;
+    // Size 0 needs no special case: no magnitude bits, value 0.
     const uint32_t magnitudeBits = static_cast<uint32_t>(afterMarker >> (size + 1)) & ((1u << size) - 1u);
     const uint32_t magnitudeLow8 = kReverse.bits[((magnitudeBits << 8) >> size) & 0xFFu];
-    const bool positive = (magnitudeBits & 1u) != 0;
-    const uint32_t value = positive ? magnitudeLow8 : magnitudeLow8 - ((1u << size) - 1u);
+    const uint32_t negative = (magnitudeBits & 1u) - 1u;  // all ones when the first magnitude bit is 0
+    const uint32_t value = magnitudeLow8 - (((1u << size) - 1u) & negative);
     return static_cast<uint8_t>(value + 128u);
 }
 

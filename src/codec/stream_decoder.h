@@ -59,8 +59,8 @@ struct StreamCursor {
 // reversedHi:reversedLo is the slot bit-reversed: bit 127 - i of it is slot bit i.
 FRAMEDEC_INLINE StreamCursor StartStream(uint64_t reversedHi, uint64_t reversedLo) {
     if ((reversedHi | reversedLo) == 0) return {0, 0, 64};  // no start marker: all zero
-    const uint32_t markerDepth = reversedHi != 0 ? LeadingZeros(reversedHi)
-                                                 : 64u + LeadingZeros(reversedLo);
+    // 64 + the low word's count when the high word is zero, chosen without a branch.
+    const uint32_t markerDepth = LeadingZeros(reversedHi) + (reversedHi == 0 ? LeadingZeros(reversedLo) : 0u);
     if (markerDepth == 127) return {0, 0, 64};  // marker at the slot's last bit: no codes
     const Bits128 state = (Bits128{reversedHi} << 64 | reversedLo) << (markerDepth + 1);
     return {static_cast<uint64_t>(state >> 64), static_cast<uint64_t>(state), 0};

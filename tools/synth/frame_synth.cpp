@@ -93,9 +93,17 @@ uint32_t StreamBits(const std::array<int16_t, 64>& levels) {
 
 bool FitToSlot(std::array<int16_t, 64>& levels) {
     for (int16_t& l : levels) l = std::clamp<int16_t>(l, -32767, 32767);
+    // Keep the longest zigzag prefix whose codes, up to its last non-zero level, fit in 127 bits.
+    uint32_t bits = 0;
+    int keepThrough = -1;  // zigzag position of the last level kept
+    for (int k = 0; k < 64; ++k) {
+        bits += 2 * SizeOf(levels[kZigzag[k]]) + 1;
+        if (bits > kSlotBits - 1) break;
+        keepThrough = k;
+    }
     bool dropped = false;
-    for (int k = 63; k >= 0 && StreamBits(levels) > kSlotBits - 1; --k) {
-        if (levels[kZigzag[k]] != 0) dropped = true;
+    for (int k = keepThrough + 1; k < 64; ++k) {
+        dropped |= levels[kZigzag[k]] != 0;
         levels[kZigzag[k]] = 0;
     }
     return dropped;

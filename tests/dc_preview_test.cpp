@@ -96,17 +96,26 @@ TEST(DcPreview, MatchesTheDcLevelOfValidSlots) {
     EXPECT_GT(checked, 90000);
 }
 
-// The fast path that DecodeDCData uses against the plain reader: valid and hostile slots, with
-// random bytes after them for windows that run past the slot.
-TEST(DcPreview, FastPathMatchesTheReferenceOnAnySlot) {
+// The active variant's preview against the plain reader, over runs of consecutive slots as in a
+// block row: valid and hostile slots, many with leading zero bytes so that windows run into the
+// next slot (or, for the last one, into the three bytes after the run).
+TEST(DcPreview, ActiveVariantMatchesTheReferenceOnAnySlot) {
+    const DecodeDcBlocksFn decodeDc = ActiveBlockDecoder().decodeDc;
     std::mt19937_64 random(23);
-    std::vector<uint8_t> bytes(19);
-    for (int i = 0; i < Iterations(1000000); ++i) {
-        const Slot slot = i % 3 == 0 ? RandomValidSlot(random, 15) : RandomHostileSlot(random);
-        std::copy(slot.begin(), slot.end(), bytes.begin());
-        for (int b = 16; b < 19; ++b) bytes[b] = static_cast<uint8_t>(random());
-        if (i % 7 == 0) std::fill(bytes.begin(), bytes.begin() + 12 + i % 4, 0);  // window past the slot
-        ASSERT_EQ(DcPreviewValueFast(bytes.data()), DcPreviewValue(bytes.data())) << "slot " << i;
+    for (int done = 0; done < Iterations(1000000);) {
+        const auto count = static_cast<uint32_t>(1 + random() % 200);
+        std::vector<uint8_t> bytes;
+        for (uint32_t i = 0; i < count; ++i) {
+            Slot slot = random() % 3 == 0 ? RandomValidSlot(random, 15) : RandomHostileSlot(random);
+            if (random() % 5 == 0) std::fill(slot.begin(), slot.begin() + 12 + random() % 5, 0);
+            bytes.insert(bytes.end(), slot.begin(), slot.end());
+        }
+        for (int b = 0; b < 3; ++b) bytes.push_back(static_cast<uint8_t>(random()));
+        std::vector<uint8_t> values(count);
+        decodeDc(bytes.data(), count, values.data());
+        for (uint32_t i = 0; i < count; ++i)
+            ASSERT_EQ(values[i], DcPreviewValue(bytes.data() + 16 * i)) << "slot " << i << " of " << count;
+        done += static_cast<int>(count);
     }
 }
 

@@ -17,11 +17,16 @@ using DecodeBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint
 using DecodeCoefficientBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint16_t* table,
                                            int16_t* coefficients);
 
+// The DC preview of count consecutive slots: one (DC level + 128) mod 256 byte per slot. A slot's
+// window may take up to 3 bytes after it.
+using DecodeDcBlocksFn = void (*)(const uint8_t* slots, uint32_t count, uint8_t* values);
+
 struct BlockDecoder {
     const char* name;                                // "scalar", "avx2", ...
     bool (*supported)();                             // whether this processor can run the variant
     DecodeBlocksFn decodeBlocks;                     // DecodeBlock over consecutive slots
     DecodeCoefficientBlocksFn decodeCoefficients;    // DecodeBlockCoefficients over consecutive slots
+    DecodeDcBlocksFn decodeDc;                       // the DC preview over consecutive slots
 };
 
 // The portable reference: plain integer arithmetic, the definition every other variant must match.

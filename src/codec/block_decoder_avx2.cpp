@@ -5,6 +5,7 @@
 // exactly as the portable clamp does. Compiled with -mavx2 -mbmi -mbmi2 -mlzcnt.
 #include "codec/block_decoder_x86.h"
 #include "codec/block_pipeline.h"
+#include "codec/dc_fast.h"
 #include "codec/x86_common.h"
 
 namespace framedec {
@@ -62,6 +63,62 @@ FRAMEDEC_INLINE void InverseTransform(const int16_t* coefficients, uint8_t* pixe
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + 32), bottom);
 }
 
+// The DC preview, eight slots at a time: each slot's 32-bit window is found with scalar bit counts,
+// then the eight windows are decoded in the lanes of one register. Trailing-zero counts of lanes
+// come from the exponent of the lowest set bit converted to float (exact for powers of two).
+FRAMEDEC_INLINE __m256i LaneTrailingZeros(__m256i v) {  // lanes must be non-zero
+    const __m256i lowest = _mm256_and_si256(v, _mm256_sub_epi32(_mm256_setzero_si256(), v));
+    const __m256i exponent = _mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(lowest)), 23);
+    return _mm256_sub_epi32(_mm256_and_si256(exponent, _mm256_set1_epi32(0xFF)), _mm256_set1_epi32(127));
+}
+
+// The window of a slot (0 for an all-zero slot): the four bytes from its first non-zero byte.
+FRAMEDEC_INLINE uint32_t DcWindow(const uint8_t* slot) {
+    const uint64_t low = LoadLittleEndian64(slot), high = LoadLittleEndian64(slot + 8);
+    const uint32_t firstSetBit = TrailingZeros(low) + (TrailingZeros(high) & (0u - static_cast<uint32_t>(low == 0)));
+    const uint32_t j = firstSetBit < 128 ? firstSetBit >> 3 : 15;  // an empty slot reads inside its bounds
+    const uint32_t window = LoadLittleEndian32(slot + j);
+    return (low | high) != 0 ? window : 0u;
+}
+
+FRAMEDEC_INLINE void DcEight(const uint8_t* slots, uint8_t* values) {
+    const __m256i window = _mm256_setr_epi32(
+        static_cast<int>(DcWindow(slots)), static_cast<int>(DcWindow(slots + 16)), static_cast<int>(DcWindow(slots + 32)),
+        static_cast<int>(DcWindow(slots + 48)), static_cast<int>(DcWindow(slots + 64)), static_cast<int>(DcWindow(slots + 80)),
+        static_cast<int>(DcWindow(slots + 96)), static_cast<int>(DcWindow(slots + 112)));
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i empty = _mm256_cmpeq_epi32(window, _mm256_setzero_si256());
+    const __m256i safeWindow = _mm256_or_si256(window, _mm256_and_si256(empty, one));  // no lane of zero
+    // Bits past the window read as 0: a shift of 32 or more gives 0.
+    const __m256i afterMarker = _mm256_srlv_epi32(safeWindow, _mm256_add_epi32(LaneTrailingZeros(safeWindow), one));
+    const __m256i size = LaneTrailingZeros(_mm256_xor_si256(afterMarker, _mm256_set1_epi32(-1)));  // at most 31
+    const __m256i sizeMask = _mm256_sub_epi32(_mm256_sllv_epi32(one, size), one);                 // 2^n - 1
+    const __m256i magnitudeBits = _mm256_and_si256(_mm256_srlv_epi32(afterMarker, _mm256_add_epi32(size, one)), sizeMask);
+    // The magnitude's last min(n, 8) bits, most significant first, via a byte reversal of nibbles.
+    const __m256i lastBits = _mm256_and_si256(_mm256_srlv_epi32(_mm256_slli_epi32(magnitudeBits, 8), size),
+                                              _mm256_set1_epi32(0xFF));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i reverseLow = _mm256_setr_epi8(0x00, -0x80, 0x40, -0x40, 0x20, -0x60, 0x60, -0x20, 0x10, -0x70, 0x50,
+                                                -0x30, 0x30, -0x50, 0x70, -0x10, 0x00, -0x80, 0x40, -0x40, 0x20, -0x60,
+                                                0x60, -0x20, 0x10, -0x70, 0x50, -0x30, 0x30, -0x50, 0x70, -0x10);
+    const __m256i reverseHigh = _mm256_setr_epi8(0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB, 0x7,
+                                                 0xF, 0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB,
+                                                 0x7, 0xF);
+    const __m256i magnitudeLow8 =
+        _mm256_or_si256(_mm256_shuffle_epi8(reverseLow, _mm256_and_si256(lastBits, nibble)),
+                        _mm256_shuffle_epi8(reverseHigh, _mm256_and_si256(_mm256_srli_epi32(lastBits, 4), nibble)));
+    const __m256i negative = _mm256_sub_epi32(_mm256_and_si256(magnitudeBits, one), one);  // first bit 0
+    const __m256i value = _mm256_sub_epi32(magnitudeLow8, _mm256_and_si256(sizeMask, negative));
+    const __m256i shifted = _mm256_add_epi32(value, _mm256_set1_epi32(128));
+    const __m256i result = _mm256_blendv_epi8(shifted, _mm256_set1_epi32(128), empty);
+    // The low byte of each lane, in lane order.
+    const __m256i gathered = _mm256_shuffle_epi8(result, _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                                          -1, -1, -1, 0, 4, 8, 12, -1, -1, -1, -1, -1, -1,
+                                                                          -1, -1, -1, -1, -1, -1));
+    const __m128i bytes = _mm_unpacklo_epi32(_mm256_castsi256_si128(gathered), _mm256_extracti128_si256(gathered, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(values), bytes);
+}
+
 struct Avx2 {
     static StreamCursor StartSlot(const uint8_t* slot) { return StartSlotX86(slot); }
 
@@ -95,6 +152,12 @@ void DecodeBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* tabl
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
     DecodeCoefficientBlocksWith<Avx2>(slots, count, table, coefficients);
+}
+
+void DecodeDcBlocksAvx2(const uint8_t* slots, uint32_t count, uint8_t* values) {
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) DcEight(slots + 16 * i, values + i);
+    FastDcBlocks(slots + 16 * i, count - i, values + i);
 }
 
 }  // namespace framedec

@@ -3,6 +3,7 @@
 
 #include "codec/block_decoder.h"
 #include "codec/cpu_features.h"
+#include "codec/dc_preview.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include "codec/block_decoder_x86.h"
@@ -28,10 +29,10 @@ bool Avx2Supported() {
 
 // Fastest last: the chooser takes the last entry the processor supports.
 constexpr BlockDecoder kDecoders[] = {
-    {"scalar", AlwaysSupported, DecodeBlocksScalar, DecodeCoefficientBlocksScalar},
+    {"scalar", AlwaysSupported, DecodeBlocksScalar, DecodeCoefficientBlocksScalar, DecodeDcBlocksPortable},
 #ifdef FRAMEDEC_X86_VARIANTS
-    {"sse41", Sse41Supported, DecodeBlocksSse41, DecodeCoefficientBlocksSse41},
-    {"avx2", Avx2Supported, DecodeBlocksAvx2, DecodeCoefficientBlocksAvx2},
+    {"sse41", Sse41Supported, DecodeBlocksSse41, DecodeCoefficientBlocksSse41, DecodeDcBlocksPortable},
+    {"avx2", Avx2Supported, DecodeBlocksAvx2, DecodeCoefficientBlocksAvx2, DecodeDcBlocksAvx2},
 #endif
 };
 

@@ -11,5 +11,6 @@ void DecodeCoefficientBlocksSse41(const uint8_t* slots, uint32_t count, const ui
 
 void DecodeBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels);
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients);
+void DecodeDcBlocksAvx2(const uint8_t* slots, uint32_t count, uint8_t* values);
 
 }  // namespace framedec

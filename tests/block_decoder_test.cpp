@@ -121,13 +121,14 @@ class VariantAgreement : public ::testing::Test {
         std::vector<uint8_t> fast(64 * count), reference(64 * count);
         std::vector<int16_t> fastCoefficients(64 * count), referenceCoefficients(64 * count);
         const BlockDecoder& active = ActiveBlockDecoder();
-        active.decodeBlocks(slots.data(), count, table.data(), fast.data());
+        active.decodeBlocks(slots.data(), count, table.data(), fast.data(), 8 * count);
         active.decodeCoefficients(slots.data(), count, table.data(), fastCoefficients.data());
-        DecodeBlocksScalar(slots.data(), count, table.data(), reference.data());
+        DecodeBlocksScalar(slots.data(), count, table.data(), reference.data(), 8 * count);
         DecodeCoefficientBlocksScalar(slots.data(), count, table.data(), referenceCoefficients.data());
+        // An image of count blocks side by side: report the first block that differs.
+        const auto [f, r] = std::mismatch(fast.begin(), fast.end(), reference.begin());
+        ASSERT_TRUE(f == fast.end()) << what << ", block " << (f - fast.begin()) % (8 * count) / 8 << " of " << count;
         for (uint32_t i = 0; i < count; ++i) {
-            ASSERT_TRUE(std::equal(fast.begin() + 64 * i, fast.begin() + 64 * (i + 1), reference.begin() + 64 * i))
-                << what << ", block " << i << " of " << count;
             ASSERT_TRUE(std::equal(fastCoefficients.begin() + 64 * i, fastCoefficients.begin() + 64 * (i + 1),
                                    referenceCoefficients.begin() + 64 * i))
                 << what << ", block " << i << " of " << count;

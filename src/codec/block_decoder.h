@@ -4,15 +4,18 @@
 // them is chosen once, from what the processor supports, and every caller goes through it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace framedec {
 
-// Decodes count consecutive slots (16 bytes apart, as in a block row) to count 64-byte pixel
-// blocks (8 lines of 8 pixels each), one after the other. table: 64 entries in natural order.
-using DecodeBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels);
+// Decodes count consecutive slots (16 bytes apart, as in a block row) to count 8 x 8 pixel blocks
+// side by side, as in an image: line k of block i goes to pixels + k * pitch + 8 i. table: 64
+// entries in natural order.
+using DecodeBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels,
+                                std::size_t pitch);
 // The same for dequantised coefficients: count blocks of 64 signed values in natural order.
 using DecodeCoefficientBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint16_t* table,
                                            int16_t* coefficients);
@@ -32,7 +35,7 @@ struct BlockDecoder {
 // The portable reference: plain integer arithmetic, the definition every other variant must match.
 void DecodeBlockScalar(const uint8_t* slot, const uint16_t* table, uint8_t* pixels);
 void DecodeBlockCoefficientsScalar(const uint8_t* slot, const uint16_t* table, int16_t* coefficients);
-void DecodeBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels);
+void DecodeBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch);
 void DecodeCoefficientBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients);
 
 // Every variant built into this library, the portable scalar one first.
@@ -47,7 +50,7 @@ bool SelectBlockDecoder(std::string_view name);
 
 // One slot to 64 pixels, or to 64 dequantised coefficients, with the active variant.
 inline void DecodeBlock(const uint8_t* slot, const uint16_t* table, uint8_t* pixels) {
-    ActiveBlockDecoder().decodeBlocks(slot, 1, table, pixels);
+    ActiveBlockDecoder().decodeBlocks(slot, 1, table, pixels, 8);
 }
 
 inline void DecodeBlockCoefficients(const uint8_t* slot, const uint16_t* table, int16_t* coefficients) {

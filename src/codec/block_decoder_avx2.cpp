@@ -51,16 +51,25 @@ FRAMEDEC_INLINE __m256i PackFourLines(__m256i l0, __m256i l1, __m256i l2, __m256
     return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
 }
 
+// Writes four 8-pixel lines held in a register, pitch bytes apart.
+FRAMEDEC_INLINE void StoreFourLines(__m256i lines, uint8_t* pixels, std::size_t pitch) {
+    const __m128i first = _mm256_castsi256_si128(lines), second = _mm256_extracti128_si256(lines, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels), first);
+    _mm_storeh_pd(reinterpret_cast<double*>(pixels + pitch), _mm_castsi128_pd(first));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 2 * pitch), second);
+    _mm_storeh_pd(reinterpret_cast<double*>(pixels + 3 * pitch), _mm_castsi128_pd(second));
+}
+
 template <uint32_t Pairs>
-FRAMEDEC_INLINE void InverseTransform(const int16_t* coefficients, uint8_t* pixels) {
+FRAMEDEC_INLINE void InverseTransform(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
     __m256i pairs[Pairs];
     for (uint32_t r = 0; r < Pairs; ++r) pairs[r] = InterleaveRowPair(FirstPassPair(coefficients, static_cast<int>(r)));
     const __m256i top = PackFourLines(SecondPassLine(pairs, Pairs, 0), SecondPassLine(pairs, Pairs, 1),
                                       SecondPassLine(pairs, Pairs, 2), SecondPassLine(pairs, Pairs, 3));
     const __m256i bottom = PackFourLines(SecondPassLine(pairs, Pairs, 4), SecondPassLine(pairs, Pairs, 5),
                                          SecondPassLine(pairs, Pairs, 6), SecondPassLine(pairs, Pairs, 7));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels), top);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + 32), bottom);
+    StoreFourLines(top, pixels, pitch);
+    StoreFourLines(bottom, pixels + 4 * pitch, pitch);
 }
 
 // The DC preview, eight slots at a time: each slot's 32-bit window is found with scalar bit counts,
@@ -128,26 +137,25 @@ struct Avx2 {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(coefficients + i), zero);
     }
 
-    static void Fill(uint8_t value, uint8_t* pixels) {
-        const __m256i fill = _mm256_set1_epi8(static_cast<char>(value));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels), fill);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + 32), fill);
+    static void Fill(uint8_t value, uint8_t* pixels, std::size_t pitch) {
+        const uint64_t line = 0x0101010101010101ull * value;
+        for (int k = 0; k < 8; ++k) std::memcpy(pixels + k * pitch, &line, 8);
     }
 
-    static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels) {
+    static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels, std::size_t pitch) {
         switch (pairs) {
-            case 1: InverseTransform<1>(coefficients, pixels); break;
-            case 2: InverseTransform<2>(coefficients, pixels); break;
-            case 3: InverseTransform<3>(coefficients, pixels); break;
-            default: InverseTransform<4>(coefficients, pixels); break;
+            case 1: InverseTransform<1>(coefficients, pixels, pitch); break;
+            case 2: InverseTransform<2>(coefficients, pixels, pitch); break;
+            case 3: InverseTransform<3>(coefficients, pixels, pitch); break;
+            default: InverseTransform<4>(coefficients, pixels, pitch); break;
         }
     }
 };
 
 }  // namespace
 
-void DecodeBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels) {
-    DecodeBlocksWith<Avx2>(slots, count, table, pixels);
+void DecodeBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+    DecodeBlocksWith<Avx2>(slots, count, table, pixels, pitch);
 }
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {

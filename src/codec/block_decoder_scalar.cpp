@@ -14,6 +14,7 @@
 // B is kIdctBasis. Each product of two 16-bit values fits in 31 bits; only the sums can wrap,
 // which is why they are accumulated in unsigned 32-bit arithmetic and converted back.
 #include <algorithm>
+#include <cstring>
 
 #include "codec/block_decoder.h"
 #include "codec/frame_geometry.h"
@@ -61,8 +62,13 @@ void DecodeBlockScalar(const uint8_t* slot, const uint16_t* table, uint8_t* pixe
     }
 }
 
-void DecodeBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels) {
-    for (uint32_t i = 0; i < count; ++i) DecodeBlockScalar(slots + kSlotBytes * i, table, pixels + kBlockPixels * i);
+void DecodeBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t block[kBlockPixels];
+        DecodeBlockScalar(slots + kSlotBytes * i, table, block);
+        for (uint32_t k = 0; k < kBlockSize; ++k)
+            std::memcpy(pixels + k * pitch + kBlockSize * i, block + kBlockSize * k, kBlockSize);
+    }
 }
 
 void DecodeCoefficientBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {

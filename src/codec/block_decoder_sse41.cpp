@@ -22,7 +22,7 @@ FRAMEDEC_INLINE __m128i FirstPassRow(const int16_t* coefficients, int v) {
 }
 
 template <uint32_t Pairs>
-FRAMEDEC_INLINE void InverseTransform(const int16_t* coefficients, uint8_t* pixels) {
+FRAMEDEC_INLINE void InverseTransform(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
     __m128i low[Pairs], high[Pairs];  // (H_2q[x], H_2q+1[x]) for x = 0..3 and 4..7
     for (uint32_t q = 0; q < Pairs; ++q) {
         const __m128i even = FirstPassRow(coefficients, static_cast<int>(2 * q));
@@ -42,8 +42,11 @@ FRAMEDEC_INLINE void InverseTransform(const int16_t* coefficients, uint8_t* pixe
         lines[y] = _mm_packs_epi32(_mm_add_epi32(_mm_srai_epi32(sumLow, 16), bias),
                                    _mm_add_epi32(_mm_srai_epi32(sumHigh, 16), bias));
     }
-    for (int y = 0; y < 8; y += 2)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + 8 * y), _mm_packus_epi16(lines[y], lines[y + 1]));
+    for (int y = 0; y < 8; y += 2) {
+        const __m128i two = _mm_packus_epi16(lines[y], lines[y + 1]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + y * pitch), two);
+        _mm_storeh_pd(reinterpret_cast<double*>(pixels + (y + 1) * pitch), _mm_castsi128_pd(two));
+    }
 }
 
 struct Sse41 {
@@ -54,25 +57,25 @@ struct Sse41 {
         for (uint32_t i = 0; i < blocks * 64; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(coefficients + i), zero);
     }
 
-    static void Fill(uint8_t value, uint8_t* pixels) {
-        const __m128i fill = _mm_set1_epi8(static_cast<char>(value));
-        for (int i = 0; i < 64; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + i), fill);
+    static void Fill(uint8_t value, uint8_t* pixels, std::size_t pitch) {
+        const uint64_t line = 0x0101010101010101ull * value;
+        for (int k = 0; k < 8; ++k) std::memcpy(pixels + k * pitch, &line, 8);
     }
 
-    static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels) {
+    static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels, std::size_t pitch) {
         switch (pairs) {
-            case 1: InverseTransform<1>(coefficients, pixels); break;
-            case 2: InverseTransform<2>(coefficients, pixels); break;
-            case 3: InverseTransform<3>(coefficients, pixels); break;
-            default: InverseTransform<4>(coefficients, pixels); break;
+            case 1: InverseTransform<1>(coefficients, pixels, pitch); break;
+            case 2: InverseTransform<2>(coefficients, pixels, pitch); break;
+            case 3: InverseTransform<3>(coefficients, pixels, pitch); break;
+            default: InverseTransform<4>(coefficients, pixels, pitch); break;
         }
     }
 };
 
 }  // namespace
 
-void DecodeBlocksSse41(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels) {
-    DecodeBlocksWith<Sse41>(slots, count, table, pixels);
+void DecodeBlocksSse41(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+    DecodeBlocksWith<Sse41>(slots, count, table, pixels, pitch);
 }
 
 void DecodeCoefficientBlocksSse41(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {

@@ -2,14 +2,15 @@
 // installs one after checking that the processor supports it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace framedec {
 
-void DecodeBlocksSse41(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels);
+void DecodeBlocksSse41(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch);
 void DecodeCoefficientBlocksSse41(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients);
 
-void DecodeBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels);
+void DecodeBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch);
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients);
 void DecodeDcBlocksAvx2(const uint8_t* slots, uint32_t count, uint8_t* values);
 

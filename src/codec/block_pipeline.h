@@ -9,12 +9,13 @@
 // A Variant provides:
 //   static StreamCursor StartSlot(const uint8_t* slot);             bit-reverse and find the marker
 //   static void Zero(int16_t* coefficients, uint32_t blocks);        clear blocks of coefficients
-//   static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels);
-//       both passes over the first `pairs` coefficient row pairs (the others are zero);
-//       coefficients 64-byte aligned
-//   static void Fill(uint8_t value, uint8_t* pixels);                64 equal pixels
+//   static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels, size_t pitch);
+//       both passes over the first `pairs` coefficient row pairs (the others are zero), the 8
+//       lines written pitch bytes apart; coefficients 64-byte aligned
+//   static void Fill(uint8_t value, uint8_t* pixels, size_t pitch);  8 lines of 8 equal pixels
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "codec/stream_decoder.h"
@@ -65,23 +66,25 @@ FRAMEDEC_INLINE void ReadChunk(const uint8_t* slots, uint32_t count, const uint1
 }
 
 template <typename Variant>
-FRAMEDEC_INLINE void TransformBlock(const int16_t* coefficients, StreamSummary summary, uint8_t* pixels) {
+FRAMEDEC_INLINE void TransformBlock(const int16_t* coefficients, StreamSummary summary, uint8_t* pixels,
+                                    std::size_t pitch) {
     if (summary.lastCode == 0) {
-        Variant::Fill(DcOnlyPixel(coefficients[0]), pixels);
+        Variant::Fill(DcOnlyPixel(coefficients[0]), pixels, pitch);
         return;
     }
-    Variant::Transform(coefficients, kRowPairs.pairs[summary.lastCode], pixels);
+    Variant::Transform(coefficients, kRowPairs.pairs[summary.lastCode], pixels, pitch);
 }
 
 template <typename Variant>
-FRAMEDEC_INLINE void DecodeBlocksWith(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels) {
+FRAMEDEC_INLINE void DecodeBlocksWith(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels,
+                                      std::size_t pitch) {
     alignas(64) int16_t coefficients[kChunkBlocks * 64];
     StreamSummary summaries[kChunkBlocks];
     for (uint32_t base = 0; base < count; base += kChunkBlocks) {
         const uint32_t n = count - base < kChunkBlocks ? count - base : kChunkBlocks;
         ReadChunk<Variant>(slots + 16 * base, n, table, coefficients, summaries);
         for (uint32_t i = 0; i < n; ++i)
-            TransformBlock<Variant>(coefficients + 64 * i, summaries[i], pixels + 64 * (base + i));
+            TransformBlock<Variant>(coefficients + 64 * i, summaries[i], pixels + 8 * (base + i), pitch);
     }
 }
 

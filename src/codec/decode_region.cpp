@@ -25,24 +25,30 @@ uint32_t VisibleLines(uint32_t height, uint32_t blockRow) {
 
 }  // namespace
 
-// Each block row is decoded in one call of the active variant into a row buffer, then the
-// visible part of every block is copied out line by line.
+// Block rows whose eight lines all lie in the rectangle are decoded straight into the output,
+// except a cut-off last block column; other blocks go through a row buffer from which their
+// visible part is copied.
 void DecodeRegion(uint8_t* output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
                   uint32_t pitch, const uint8_t* frame, const uint16_t* table) {
     const DecodeBlocksFn decodeBlocks = ActiveBlockDecoder().decodeBlocks;
     const BlockSpan span = SpanOf(x, y, width, height);
-    const uint32_t wholeColumns = width / kBlockSize, lastColumnWidth = width % kBlockSize;
-    alignas(64) uint8_t row[kSlotsPerRow * kBlockPixels];
+    const uint32_t wholeColumns = width / kBlockSize;
+    constexpr std::size_t kRowPitch = std::size_t{kSlotsPerRow} * kBlockSize;
+    alignas(64) uint8_t row[kBlockSize * kRowPitch];
     for (uint32_t j = 0; j < span.rows; ++j) {
-        decodeBlocks(frame + SlotOffset(span.firstRow + j, span.firstColumn), span.columns, table, row);
+        const uint8_t* slots = frame + SlotOffset(span.firstRow + j, span.firstColumn);
+        uint8_t* out = output + std::size_t{kBlockSize} * j * pitch;
         const uint32_t lines = VisibleLines(height, j);
-        for (uint32_t k = 0; k < lines; ++k) {
-            uint8_t* out = output + (std::size_t{kBlockSize} * j + k) * pitch;
-            const uint8_t* in = row + kBlockSize * k;
-            for (uint32_t i = 0; i < wholeColumns; ++i) std::memcpy(out + kBlockSize * i, in + kBlockPixels * i, kBlockSize);
-            if (lastColumnWidth != 0)
-                std::memcpy(out + kBlockSize * wholeColumns, in + kBlockPixels * wholeColumns, lastColumnWidth);
+        uint32_t direct = 0;  // leading columns decoded into the output itself
+        if (lines == kBlockSize) {
+            decodeBlocks(slots, wholeColumns, table, out, pitch);
+            direct = wholeColumns;
         }
+        if (direct == span.columns) continue;
+        decodeBlocks(slots + kSlotBytes * direct, span.columns - direct, table, row, kRowPitch);
+        const std::size_t visibleBytes = width - kBlockSize * direct;
+        for (uint32_t k = 0; k < lines; ++k)
+            std::memcpy(out + k * std::size_t{pitch} + kBlockSize * direct, row + k * kRowPitch, visibleBytes);
     }
 }
 

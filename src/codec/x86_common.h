@@ -5,7 +5,9 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "codec/idct_basis.h"
 #include "codec/stream_decoder.h"

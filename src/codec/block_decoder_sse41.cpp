@@ -45,7 +45,7 @@ FRAMEDEC_INLINE void InverseTransform(const int16_t* coefficients, uint8_t* pixe
     for (int y = 0; y < 8; y += 2) {
         const __m128i two = _mm_packus_epi16(lines[y], lines[y + 1]);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + y * pitch), two);
-        _mm_storeh_pd(reinterpret_cast<double*>(pixels + (y + 1) * pitch), _mm_castsi128_pd(two));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + (y + 1) * pitch), _mm_unpackhi_epi64(two, two));
     }
 }
 

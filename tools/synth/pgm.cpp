@@ -1,10 +1,11 @@
 #include "synth/pgm.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <limits>
+
+#include "synth/file_bytes.h"
 
 namespace framedec::tools {
 namespace {
@@ -32,7 +33,10 @@ bool NextNumber(const std::vector<uint8_t>& b, std::size_t& pos, uint64_t& value
 
 bool ParsePgm(const std::vector<uint8_t>& bytes, GreyImage& image, std::string& error) {
     if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5') {
-        error = "not a binary greyscale PGM (expected magic P5)";
+        std::string found;
+        for (std::size_t i = 0; i < std::min<std::size_t>(bytes.size(), 2); ++i)
+            found += std::isprint(bytes[i]) ? static_cast<char>(bytes[i]) : '?';
+        error = "not a binary greyscale PGM (expected magic P5, found '" + found + "')";
         return false;
     }
     std::size_t pos = 2;
@@ -68,18 +72,10 @@ bool ParsePgm(const std::vector<uint8_t>& bytes, GreyImage& image, std::string& 
 }
 
 bool ReadPgm(const std::string& path, GreyImage& image, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path;
-        return false;
-    }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "cannot read " + path;
-        return false;
-    }
+    std::vector<uint8_t> bytes;
+    if (!ReadFileBytes(path, "image", bytes, error)) return false;
     if (!ParsePgm(bytes, image, error)) {
-        error = path + ": " + error;
+        error = "'" + path + "': " + error;
         return false;
     }
     return true;

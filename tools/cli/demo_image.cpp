@@ -1,0 +1,15 @@
+#include "demo_image.h"
+
+namespace framedec::cli {
+
+std::vector<std::filesystem::path> DemoImageCandidates() {
+    std::vector<std::filesystem::path> candidates;
+    std::error_code ignored;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", ignored);
+    if (!executable.empty())
+        candidates.push_back((executable.parent_path() / FRAMEDEC_DATA_DIR_FROM_BIN / kDemoImageName).lexically_normal());
+    candidates.push_back(std::filesystem::path(FRAMEDEC_SOURCE_DATA_DIR) / kDemoImageName);
+    return candidates;
+}
+
+}  // namespace framedec::cli

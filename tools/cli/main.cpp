@@ -1,0 +1,61 @@
+// framedec: the command-line tool. Synthesises, decodes and inspects the camera's compressed
+// frames through the library's exported functions.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "commands.h"
+#include "exit_status.h"
+
+namespace {
+
+using namespace framedec::cli;
+
+struct Command {
+    std::string_view name;
+    std::string_view summary;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+constexpr Command kCommands[] = {
+    {"synth", "make a compressed frame from an 8-bit greyscale PGM", RunSynth},
+    {"decode", "decode a frame, or a rectangle of it, to an image file", RunDecode},
+    {"info", "check a frame file's size; its sequence number and slot usage", RunInfo},
+    {"demo", "synthesise a frame from a test image, decode it every way, time and compare", RunDemo},
+};
+
+void PrintHelp() {
+    std::printf("usage: framedec COMMAND [ARGUMENTS]    (framedec COMMAND --help for a command's arguments)\n\n"
+                "Looks at the camera's compressed greyscale frames with the framedec library.\n\ncommands:\n");
+    for (const Command& c : kCommands)
+        std::printf("  %-7s %s\n", std::string(c.name).c_str(), std::string(c.summary).c_str());
+    std::printf("\nexit status: 0 success, 1 failure (a file, a frame or the library said no), 2 usage error\n");
+}
+
+std::string CommandNames() {
+    std::string names;
+    for (const Command& c : kCommands) names.append(names.empty() ? "" : ", ").append(c.name);
+    return names;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Fail("", kExitUsage, "missing command (one of " + CommandNames() + "; see framedec --help)");
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h") {
+        PrintHelp();
+        return kExitSuccess;
+    }
+    for (const Command& c : kCommands) {
+        if (c.name != name) continue;
+        try {
+            return c.run(std::vector<std::string>(argv + 2, argv + argc));
+        } catch (const std::exception& e) {  // out of memory, a file system error, ...
+            return Fail(c.name, kExitFailure, e.what());
+        }
+    }
+    return Fail("", kExitUsage, "unknown command '" + std::string(name) + "' (one of " + CommandNames() + ")");
+}

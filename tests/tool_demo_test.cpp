@@ -1,0 +1,43 @@
+// framedec demo: decodes in every mode, writes each image and prints one table row per mode.
+#include <regex>
+
+#include "tool_runner.h"
+
+namespace framedec::testing {
+namespace {
+
+// The table row of mode: its PSNR in dB, or -1 when there is no such row.
+double PsnrOfRow(const std::string& out, const std::string& mode) {
+    std::smatch match;
+    const std::regex row("\\n" + mode + R"( +\S+ +[0-9.]+ ms +([0-9.]+) dB)");
+    return std::regex_search(out, match, row) ? std::stod(match[1]) : -1;
+}
+
+class ToolDemo : public ToolTest {};
+
+TEST_F(ToolDemo, EveryModeOnAGivenImage) {
+    WriteImage("image.pgm", SmoothImage());
+    const ToolRun run = Run({"demo", "--image", "image.pgm", "-o", "shown", "--runs", "2"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* file : {"frame.bin", "pixels.pgm", "dct.pgm", "dc.pgm"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(Path("shown") / file)) << file;
+    EXPECT_NE(run.out.find((work_ / "shown").string()), std::string::npos) << run.out;  // names the folder
+    EXPECT_GT(PsnrOfRow(run.out, "pixels"), 35.0) << run.out;
+    EXPECT_GT(PsnrOfRow(run.out, "dct"), 35.0) << run.out;
+    EXPECT_GT(PsnrOfRow(run.out, "dc"), 35.0) << run.out;
+    EXPECT_EQ(ReadImage("shown/pixels.pgm").height, 48u);
+}
+
+// What the README's quick start runs: no arguments, the project's own image, a folder of its own.
+TEST_F(ToolDemo, NoArgumentsUsesTheProjectImage) {
+    const ToolRun run = Run({"demo"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("astronaut.pgm (1246 x 1024 pixels)"), std::string::npos) << run.out;
+    EXPECT_GT(PsnrOfRow(run.out, "pixels"), 40.0) << run.out;
+    EXPECT_GT(PsnrOfRow(run.out, "dc"), 40.0) << run.out;
+    EXPECT_EQ(Files(), (std::set<std::string>{"framedec-demo", "framedec-demo/frame.bin", "framedec-demo/pixels.pgm",
+                                              "framedec-demo/dct.pgm", "framedec-demo/dc.pgm"}));
+}
+
+}  // namespace
+}  // namespace framedec::testing

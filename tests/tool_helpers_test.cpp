@@ -1,0 +1,99 @@
+// The helpers behind `framedec info` and table files.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "synth/frame_synth.h"
+#include "synth/quant_table_file.h"
+#include "synth/slot_usage.h"
+
+namespace framedec::tools {
+namespace {
+
+using Slot = std::array<uint8_t, 16>;
+
+TEST(SlotUsage, MarkerAndEndOfKnownSlots) {
+    EXPECT_EQ(MeasureSlot(Slot{}.data()).Bits(), 0u);  // empty
+
+    // DC 5 and -3 at zigzag position 1: marker at bit 0, codes in bits 1 to 12.
+    const Slot bottom = {0xAF, 0x03};
+    EXPECT_EQ(MeasureSlot(bottom.data()).markerBit, 0u);
+    EXPECT_EQ(MeasureSlot(bottom.data()).end, 13u);
+    // The same stream at the top of the slot.
+    const Slot top = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x78, 0x1D};
+    EXPECT_EQ(MeasureSlot(top.data()).markerBit, 115u);
+    EXPECT_EQ(MeasureSlot(top.data()).end, 128u);
+    EXPECT_EQ(MeasureSlot(top.data()).Bits(), 13u);
+
+    Slot onlyMarker{};
+    onlyMarker[15] = 0x80;
+    EXPECT_EQ(MeasureSlot(onlyMarker.data()).Bits(), 1u);
+
+    // Marker at bit 120, then seven one-bits: a size code that runs off the slot's end.
+    Slot cutOff{};
+    cutOff[15] = 0xFF;
+    EXPECT_GT(MeasureSlot(cutOff.data()).end, 128u);
+}
+
+TEST(SlotUsage, AgreesWithTheEncoderOnRandomBlocks) {
+    std::mt19937_64 random(3);
+    uint32_t fullSeen = 0;
+    for (int i = 0; i < 2000; ++i) {
+        std::array<int16_t, 64> levels{};
+        for (auto& l : levels) l = static_cast<int16_t>(static_cast<int>(random() % 61) - 30) * (random() % 3 == 0);
+        FitToSlot(levels);
+        const uint32_t bits = StreamBits(levels);
+        Slot slot;
+        EncodeSlot(levels, bits == 0 ? std::nullopt : std::optional<uint32_t>(random() % (128 - bits)), slot.data());
+        EXPECT_EQ(MeasureSlot(slot.data()).Bits(), bits == 0 ? 0 : bits + 1);
+        fullSeen += bits == 127;
+    }
+    EXPECT_GT(fullSeen, 0u);
+}
+
+TEST(SlotUsage, SummaryOfAFrame) {
+    GreyImage flat{16, 8, std::vector<uint8_t>(16 * 8, 128)};
+    const auto frame = SynthesizeFrame(flat, {});
+    const SlotUsage usage = SummariseSlots(frame.data(), 8);
+    EXPECT_EQ(usage.slots, 156u);
+    EXPECT_EQ(usage.empty, 156u);  // lead-ins and tails hold random bytes, but no slot does
+    EXPECT_EQ(usage.full, 0u);
+}
+
+TEST(TableFile, SixtyFourIntegersInNaturalOrder) {
+    std::string text = " 0\n";
+    for (int i = 1; i < 63; ++i) text += std::to_string(i * 1000) + (i % 8 == 7 ? "\r\n" : "\t");
+    text += "65535\n";
+    QuantTable table{};
+    std::string error;
+    ASSERT_TRUE(ParseTableText(text, table, error)) << error;
+    EXPECT_EQ(table[0], 0);
+    EXPECT_EQ(table[9], 9000);
+    EXPECT_EQ(table[63], 65535);
+}
+
+TEST(TableFile, RefusesWrongCountsAndValuesWithoutTouchingTheTable) {
+    const std::string sixtyThree = [] {
+        std::string t;
+        for (int i = 0; i < 63; ++i) t += "7 ";
+        return t;
+    }();
+    const QuantTable before = DefaultTable();
+    for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
+             {"", "holds 0 integers, expected 64"},
+             {sixtyThree, "holds 63 integers, expected 64"},
+             {sixtyThree + "7 7", "holds more than 64 integers (entry 65 is '7')"},
+             {sixtyThree + "65536", "entry 64 is '65536', not an integer from 0 to 65535"},
+             {"-1 " + sixtyThree, "entry 1 is '-1'"},
+             {"1e3 " + sixtyThree, "entry 1 is '1e3'"},
+             {"8,8 " + sixtyThree, "entry 1 is '8,8'"}}) {
+        QuantTable table = before;
+        std::string error;
+        EXPECT_FALSE(ParseTableText(text, table, error));
+        EXPECT_NE(error.find(message), std::string::npos) << error;
+        EXPECT_EQ(table, before);
+    }
+}
+
+}  // namespace
+}  // namespace framedec::tools

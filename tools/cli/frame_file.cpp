@@ -1,20 +1,33 @@
 #include "frame_file.h"
 
+#include <filesystem>
+
 #include "codec/frame_geometry.h"
 #include "synth/file_bytes.h"
 
 namespace framedec::cli {
+namespace {
+
+bool WrongSize(const std::string& path, uintmax_t size, uint32_t heightLines, std::string& error) {
+    error = "frame file '" + path + "' is " + std::to_string(size) + " bytes, not " + std::to_string(heightLines) +
+            " x " + std::to_string(kFrameBytesPerLine) + " = " + std::to_string(FrameBytes(heightLines));
+    if (size % kBlockRowBytes == 0 && size != 0 && size <= FrameBytes(kMaxImageHeight))
+        error += " (it would fit --height " + std::to_string(size / kFrameBytesPerLine) + ")";
+    return false;
+}
+
+}  // namespace
 
 bool ReadFrameFile(const std::string& path, uint32_t heightLines, std::vector<uint8_t>& frame, std::string& error) {
-    if (!tools::ReadFileBytes(path, "frame file", frame, error)) return false;
     const std::size_t expected = FrameBytes(heightLines);
-    if (frame.size() == expected) return true;
-    error = "frame file '" + path + "' is " + std::to_string(frame.size()) + " bytes, not " +
-            std::to_string(heightLines) + " x " + std::to_string(kFrameBytesPerLine) + " = " + std::to_string(expected);
-    if (frame.size() % kBlockRowBytes == 0 && frame.size() != 0 && frame.size() <= FrameBytes(kMaxImageHeight))
-        error += " (it would fit --height " + std::to_string(frame.size() / kFrameBytesPerLine) + ")";
-    frame.clear();
-    return false;
+    // A regular file of the wrong size is refused unread (it may be anything, and large). Without a
+    // size (missing, a directory, a pipe) the reader reports the problem or reads what there is.
+    std::error_code noSize;
+    const uintmax_t size = std::filesystem::file_size(path, noSize);
+    if (!noSize && size != expected) return WrongSize(path, size, heightLines, error);
+    if (!tools::ReadFileBytes(path, "frame file", frame, error)) return false;
+    if (frame.size() != expected) return WrongSize(path, frame.size(), heightLines, error);
+    return true;
 }
 
 }  // namespace framedec::cli

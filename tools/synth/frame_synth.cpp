@@ -51,16 +51,20 @@ QuantTable TableForQuality(int quality) {
     return t;
 }
 
-std::array<int16_t, 64> QuantiseBlock(const uint8_t* pixels, std::size_t lineStride, const QuantTable& table) {
-    // cosines[u][x] = c(u) cos((2x + 1) u pi / 16) / 2: the orthonormal 8-point DCT, applied to
-    // the rows and then to the columns of the level-shifted block.
-    static const auto cosines = [] {
-        std::array<std::array<double, 8>, 8> c{};
+const DctBasisTable& DctBasis() {
+    static const DctBasisTable basis = [] {
+        DctBasisTable c{};
         for (int u = 0; u < 8; ++u)
             for (int x = 0; x < 8; ++x)
                 c[u][x] = (u == 0 ? 1 / std::sqrt(2.0) : 1.0) * std::cos((2 * x + 1) * u * kPi / 16) / 2;
         return c;
     }();
+    return basis;
+}
+
+std::array<int16_t, 64> QuantiseBlock(const uint8_t* pixels, std::size_t lineStride, const QuantTable& table) {
+    // The transform of the level-shifted block's rows, then of its columns.
+    const DctBasisTable& cosines = DctBasis();
     double rows[8][8];  // rows[y][u]
     for (int y = 0; y < 8; ++y) {
         for (int u = 0; u < 8; ++u) {

@@ -40,6 +40,11 @@ struct SynthStats {
     uint32_t emptySlots = 0;       // all-zero slots (no non-zero level; written with no marker)
 };
 
+// The orthonormal 8-point DCT basis: DctBasis()[u][x] = c(u) cos((2x + 1) u pi / 16) / 2, with
+// c(0) = 1 / sqrt 2 and c(u) = 1 otherwise. The 2-D transform and its inverse are two 1-D passes.
+using DctBasisTable = std::array<std::array<double, 8>, 8>;
+const DctBasisTable& DctBasis();
+
 // Levels of one 8 x 8 block (pixels line after line, lineStride bytes apart): forward DCT of the
 // level-shifted pixels, divided by the table and rounded to nearest; natural order. An entry of 0
 // in the table yields level 0.

@@ -4,23 +4,9 @@
 #include <cmath>
 
 #include "codec/frame_geometry.h"
+#include "synth/frame_synth.h"
 
 namespace framedec::tools {
-namespace {
-
-// basis[x][u] = C(u) / 2 * cos((2x + 1) u pi / 16): the 8-point DCT basis, scaled so that the 2-D
-// inverse is the product of two 1-D passes.
-struct IdctBasis {
-    double at[8][8];
-    IdctBasis() {
-        const double pi = 3.14159265358979323846;
-        for (int x = 0; x < 8; ++x)
-            for (int u = 0; u < 8; ++u)
-                at[x][u] = (u == 0 ? 1 / std::sqrt(2.0) : 1.0) / 2 * std::cos((2 * x + 1) * u * pi / 16);
-    }
-};
-
-}  // namespace
 
 GreyImage CropImage(const GreyImage& image, uint32_t width, uint32_t height) {
     GreyImage out{std::min(width, image.width), std::min(height, image.height), {}};
@@ -51,7 +37,7 @@ GreyImage BlockMeans(const GreyImage& image) {
 }
 
 GreyImage ImageFromCoefficients(const std::vector<int16_t>& coefficients, uint32_t width, uint32_t height) {
-    static const IdctBasis basis;
+    const DctBasisTable& basis = DctBasis();  // basis[u][x]
     GreyImage out{width, height, std::vector<uint8_t>(std::size_t{width} * height)};
     for (uint32_t by = 0; by + kBlockSize <= height; by += kBlockSize) {
         for (uint32_t bx = 0; bx + kBlockSize <= width; bx += kBlockSize) {
@@ -60,13 +46,13 @@ GreyImage ImageFromCoefficients(const std::vector<int16_t>& coefficients, uint32
                 const int16_t* line = &coefficients[std::size_t{by + v} * width + bx];
                 for (int x = 0; x < 8; ++x) {
                     rows[v][x] = 0;
-                    for (int u = 0; u < 8; ++u) rows[v][x] += basis.at[x][u] * line[u];
+                    for (int u = 0; u < 8; ++u) rows[v][x] += basis[u][x] * line[u];
                 }
             }
             for (int y = 0; y < 8; ++y) {
                 for (int x = 0; x < 8; ++x) {
                     double sum = 0;
-                    for (int v = 0; v < 8; ++v) sum += basis.at[y][v] * rows[v][x];
+                    for (int v = 0; v < 8; ++v) sum += basis[v][y] * rows[v][x];
                     out.pixels[std::size_t{by + y} * width + bx + x] =
                         static_cast<uint8_t>(std::clamp(std::lround(sum + 128.0), 0L, 255L));
                 }

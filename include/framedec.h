@@ -50,6 +50,25 @@ int32_t DecodeData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint
                    uint32_t pitch, const uint8_t *frame, const uint16_t *table) FRAMEDEC_NOEXCEPT;
 
 /*
+ * Decodes a rectangle exactly as DecodeData does, split into vertical strips of whole 8-pixel
+ * block columns that are decoded at the same time: all strips but the right-most on the library's
+ * pool of 32 worker threads (started by the first accepted call), the right-most on the calling
+ * thread. Returns when every strip is written. The first eight arguments are DecodeData's.
+ *   threads  how many strips to use, the calling thread's included; 1 to 32
+ * Returns FRAMEDEC_OK or FRAMEDEC_INVALID_ARGUMENT (nothing written, no work queued). May be
+ * called from several threads at once; each call waits only for its own strips.
+ */
+int32_t DecodeDataMultiThread(uint8_t *output,
+                              uint32_t x,
+                              uint32_t y,
+                              uint32_t width,
+                              uint32_t height,
+                              uint32_t pitch,
+                              const uint8_t *frame,
+                              const uint16_t *table,
+                              uint32_t threads) FRAMEDEC_NOEXCEPT;
+
+/*
  * Decodes a rectangle to the dequantised DCT coefficients, laid out like an image: the coefficient
  * of vertical frequency v and horizontal frequency u of the rectangle's block (i, j) lies at line
  * 8j + v, element 8i + u. A right or bottom edge cut short keeps only the low frequencies.

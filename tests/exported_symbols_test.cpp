@@ -28,7 +28,7 @@ std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
 
 TEST(SharedLibrary, ExportsExactlyTheInterface) {
     const std::set<std::string> expected = {
-        "DecodeData", "DecodeDCTData", "DecodeDCData", "ExtractSequenceNo", "NvOptimusEnablementCuda",
+        "DecodeData", "DecodeDataMultiThread", "DecodeDCTData", "DecodeDCData", "ExtractSequenceNo", "NvOptimusEnablementCuda",
     };
     EXPECT_EQ(DefinedDynamicSymbols(FRAMEDEC_SHARED_LIBRARY), expected);
 }

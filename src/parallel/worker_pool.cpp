@@ -1,0 +1,90 @@
+#include "parallel/worker_pool.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "parallel/task_id.h"
+
+namespace framedec {
+
+WorkerPool& WorkerPool::Instance() {
+    // Constructed once, thread-safely, on first use; its destructor (the shutdown) runs at library
+    // unload or process exit.
+    static WorkerPool pool;
+    return pool;
+}
+
+std::thread WorkerPool::StartThread(std::function<void()> loop) { return std::thread(std::move(loop)); }
+
+WorkerPool::WorkerPool(uint32_t workerCount, const ThreadStarter& startThread) {
+    try {
+        // Reserved first, so that keeping a started thread can never fail (a std::thread dropped
+        // while still joinable would end the process).
+        workers.reserve(workerCount);
+        for (uint32_t i = 0; i < workerCount; ++i) workers.push_back(startThread([this] { RunWorker(); }));
+    } catch (...) {
+        // A worker the platform refuses to start: keep the ones already running. Submitters
+        // decode on their own thread what the pool cannot take.
+    }
+}
+
+WorkerPool::~WorkerPool() {
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    wakeWorkers.notify_all();
+    for (std::thread& worker : workers) {
+        if (worker.joinable()) worker.join();
+    }
+    // The members' destructors drop the tasks still queued without running them.
+}
+
+std::string WorkerPool::Submit(std::function<void()> run) {
+    std::string id;
+    {
+        std::lock_guard lock(mutex);
+        if (workers.empty()) throw std::runtime_error("the worker pool has no worker");
+        if (stopping) throw std::runtime_error("the worker pool is shutting down");
+        id = NewTaskId();
+        queue.push_back(PoolTask{id, std::move(run)});
+        try {
+            pendingIds.insert(id);
+        } catch (...) {
+            queue.pop_back();
+            throw;
+        }
+    }
+    wakeWorkers.notify_one();
+    return id;
+}
+
+bool WorkerPool::AnyPending(std::span<const std::string> ids) {
+    std::lock_guard lock(mutex);
+    return std::any_of(ids.begin(), ids.end(), [this](const std::string& id) { return pendingIds.contains(id); });
+}
+
+void WorkerPool::RunWorker() {
+    for (;;) {
+        PoolTask task;
+        {
+            std::unique_lock lock(mutex);
+            wakeWorkers.wait(lock, [this] { return stopping || !queue.empty(); });
+            if (stopping) return;  // a stopping pool starts no further task, even with some queued
+            task = std::move(queue.front());
+            queue.pop_front();
+        }
+        try {
+            task.run();
+        } catch (...) {
+            // The worker must survive a failing task and still report it finished.
+        }
+        {
+            std::lock_guard lock(mutex);
+            pendingIds.erase(task.id);
+        }
+    }  // the task is destroyed here, outside the lock
+}
+
+}  // namespace framedec

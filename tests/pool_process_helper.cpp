@@ -1,0 +1,106 @@
+// A process of its own for what the test process cannot show about the process-wide worker pool:
+// how many threads the first accepted call starts, that refused calls start nothing, and what
+// becomes of running and queued tasks when the process exits or the library is unloaded.
+//   pool_process_helper first-call
+//   pool_process_helper exit-with-queued-work
+//   pool_process_helper unload <path of libframedec.so>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codec/frame_geometry.h"
+#include "codec/quant_table_q.h"
+#include "framedec.h"
+#include "parallel/worker_pool.h"
+
+namespace {
+
+using namespace framedec;
+
+long ThreadCount() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return std::distance(begin(tasks), end(tasks));
+}
+
+// Unbuffered, so that lines written by tasks during exit are not lost or reordered.
+void Say(const char* line) {
+    if (write(STDOUT_FILENO, line, std::strlen(line)) < 0) _exit(3);
+}
+
+int FirstCall() {
+    const std::vector<uint8_t> frame(FrameBytes(kBlockSize));
+    uint8_t out[64];
+    const long before = ThreadCount();
+    const int32_t refusals[] = {
+        DecodeDataMultiThread(out, 0, 0, 8, 8, 8, frame.data(), kTableQ, 0),
+        DecodeDataMultiThread(out, 0, 0, 8, 8, 8, frame.data(), kTableQ, 33),
+        DecodeDataMultiThread(nullptr, 0, 0, 8, 8, 8, frame.data(), kTableQ, 2),
+        DecodeDataMultiThread(out, 4, 0, 8, 8, 8, frame.data(), kTableQ, 2),
+        DecodeDataMultiThread(out, 0, 0, 1247, 8, 8, frame.data(), kTableQ, 2),
+    };
+    const long afterRefusals = ThreadCount();
+    // One strip: decoded on the calling thread, nothing queued, yet the pool is created.
+    const int32_t accepted = DecodeDataMultiThread(out, 0, 0, 8, 8, 8, frame.data(), kTableQ, 1);
+    const long afterFirstCall = ThreadCount();
+    std::printf("refusals:");
+    for (int32_t r : refusals) std::printf(" %d", r);
+    std::printf("\naccepted: %d\nthreads: %ld %ld %ld\n", accepted, before, afterRefusals, afterFirstCall);
+    return 0;
+}
+
+std::atomic<int> runningTasksStarted{0};
+
+// Leaves main with the 32 workers busy and more tasks queued. The shutdown at exit must let the
+// running tasks finish (each reports after main has returned) and never start the queued ones.
+int ExitWithQueuedWork() {
+    WorkerPool& pool = WorkerPool::Instance();
+    for (uint32_t i = 0; i < WorkerPool::kWorkerCount; ++i) {
+        pool.Submit([] {
+            ++runningTasksStarted;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            Say("running task finished\n");
+        });
+    }
+    for (int i = 0; i < 8; ++i) pool.Submit([] { Say("queued task ran\n"); });
+    while (runningTasksStarted < static_cast<int>(WorkerPool::kWorkerCount)) std::this_thread::yield();
+    Say("main returns\n");
+    return 0;
+}
+
+int Unload(const char* path) {
+    using DecodeFn = decltype(&DecodeDataMultiThread);
+    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return 2;
+    const auto decode = reinterpret_cast<DecodeFn>(dlsym(library, "DecodeDataMultiThread"));
+    if (decode == nullptr) return 2;
+    const std::vector<uint8_t> frame(FrameBytes(kBlockSize));
+    std::vector<uint8_t> out(64 * kBlockSize);
+    const long before = ThreadCount();
+    const int32_t result = decode(out.data(), 0, 0, 64, 8, 64, frame.data(), kTableQ, 4);
+    const long loaded = ThreadCount();
+    dlclose(library);
+    const bool stillLoaded = dlopen(path, RTLD_NOW | RTLD_NOLOAD) != nullptr;
+    std::printf("result: %d\nthreads: %ld %ld %ld\n%s\n", result, before, loaded, ThreadCount(),
+                stillLoaded ? "still loaded" : "unloaded");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "first-call") return FirstCall();
+    if (mode == "exit-with-queued-work") return ExitWithQueuedWork();
+    if (mode == "unload" && argc > 2) return Unload(argv[2]);
+    std::fprintf(stderr, "usage: %s first-call | exit-with-queued-work | unload LIBRARY\n", argv[0]);
+    return 2;
+}

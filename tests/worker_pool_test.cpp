@@ -1,0 +1,176 @@
+// The worker pool on private instances: identifiers, pending tracking, first-in first-out start
+// order with all workers busy, and the failure paths (a task that throws, workers that cannot be
+// started). Shutdown of the process's own pool is tested in a child process (pool_process_test).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "parallel/task_id.h"
+#include "parallel/worker_pool.h"
+#include "pool_test_support.h"
+
+namespace framedec::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Names of the tasks that have started, in start order.
+class StartLog {
+  public:
+    void Add(int task) {
+        {
+            std::lock_guard lock(mutex_);
+            started_.push_back(task);
+        }
+        changed_.notify_all();
+    }
+    bool WaitForCount(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 30s, [&] { return started_.size() >= n; });
+    }
+    std::vector<int> Started() {
+        std::lock_guard lock(mutex_);
+        return started_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<int> started_;
+};
+
+bool Pending(WorkerPool& pool, const std::vector<std::string>& ids) { return pool.AnyPending(ids); }
+
+bool IsLowerHexOrHyphenAt(const std::string& id, std::size_t i) {
+    const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+    const char c = id[i];
+    return hyphen ? c == '-' : (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+TEST(TaskId, FreshRandomGuidTextOf36Characters) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string id = NewTaskId();
+        ASSERT_EQ(id.size(), kTaskIdLength);
+        for (std::size_t k = 0; k < id.size(); ++k) ASSERT_TRUE(IsLowerHexOrHyphenAt(id, k)) << id;
+        EXPECT_EQ(id[14], '4') << id;  // a random (version 4) GUID
+        EXPECT_TRUE(seen.insert(id).second) << "repeated " << id;
+    }
+}
+
+TEST(WorkerPool, EverySubmissionGetsItsOwnIdentifier) {
+    WorkerPool pool(2);
+    std::vector<std::string> ids;
+    for (int i = 0; i < 500; ++i) ids.push_back(pool.Submit([] {}));
+    EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), ids.size());
+    for (const auto& id : ids) EXPECT_EQ(id.size(), kTaskIdLength);
+    EXPECT_TRUE(WaitUntilNonePending(pool, ids));
+}
+
+TEST(WorkerPool, AnyPendingUntilTheTaskHasRun) {
+    std::vector<Gate> gates(1);
+    bool ran = false;  // plain: AnyPending turning false must order the task's writes before ours
+    WorkerPool pool(1);
+    OpenGatesOnExit guard{gates};
+    const std::string id = pool.Submit([&] {
+        gates[0].Wait();
+        ran = true;
+    });
+    const std::string quick = pool.Submit([] {});
+    EXPECT_TRUE(Pending(pool, {id}));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(Pending(pool, {id}));
+    EXPECT_TRUE(Pending(pool, {quick}));  // queued behind the blocked task
+    EXPECT_FALSE(pool.AnyPending({}));
+    EXPECT_FALSE(Pending(pool, {NewTaskId()}));
+
+    gates[0].Open();
+    ASSERT_TRUE(WaitUntilNonePending(pool, {id}));
+    EXPECT_TRUE(ran);
+    ASSERT_TRUE(WaitUntilNonePending(pool, {id, quick}));
+}
+
+TEST(WorkerPool, OneWorkerRunsTasksInSubmissionOrder) {
+    std::vector<int> order;
+    WorkerPool pool(1);
+    std::vector<std::string> ids;
+    for (int i = 0; i < 200; ++i) ids.push_back(pool.Submit([&order, i] { order.push_back(i); }));
+    ASSERT_TRUE(WaitUntilNonePending(pool, ids));
+    ASSERT_EQ(order.size(), 200u);
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(order[i], i);
+}
+
+// With all 32 workers busy a further task waits; each worker that frees up takes the oldest one.
+TEST(WorkerPool, QueuedTasksWaitForAFreeWorkerAndStartInOrder) {
+    constexpr int kTasks = WorkerPool::kWorkerCount + 2;
+    std::vector<Gate> gates(kTasks);
+    StartLog log;
+    WorkerPool pool;
+    OpenGatesOnExit guard{gates};
+    ASSERT_EQ(pool.WorkerCount(), WorkerPool::kWorkerCount);
+    std::vector<std::string> ids;
+    for (int i = 0; i < kTasks; ++i) {
+        ids.push_back(pool.Submit([&, i] {
+            log.Add(i);
+            gates[i].Wait();
+        }));
+    }
+    ASSERT_TRUE(log.WaitForCount(WorkerPool::kWorkerCount));
+    std::this_thread::sleep_for(50ms);
+    std::vector<int> started = log.Started();
+    ASSERT_EQ(started.size(), std::size_t{WorkerPool::kWorkerCount}) << "a 33rd task started while 32 ran";
+    std::sort(started.begin(), started.end());
+    for (int i = 0; i < static_cast<int>(WorkerPool::kWorkerCount); ++i) EXPECT_EQ(started[i], i);
+
+    gates[5].Open();
+    ASSERT_TRUE(log.WaitForCount(WorkerPool::kWorkerCount + 1));
+    std::this_thread::sleep_for(20ms);
+    started = log.Started();
+    ASSERT_EQ(started.size(), std::size_t{WorkerPool::kWorkerCount} + 1);
+    EXPECT_EQ(started.back(), kTasks - 2);
+
+    gates[0].Open();
+    ASSERT_TRUE(log.WaitForCount(kTasks));
+    EXPECT_EQ(log.Started().back(), kTasks - 1);
+    EXPECT_TRUE(pool.AnyPending(ids));
+    for (Gate& gate : gates) gate.Open();
+    EXPECT_TRUE(WaitUntilNonePending(pool, ids));
+}
+
+TEST(WorkerPool, ATaskThatThrowsStillFinishesAndTheWorkerCarriesOn) {
+    bool laterTaskRan = false;
+    WorkerPool pool(1);
+    const std::string failing = pool.Submit([] { throw std::runtime_error("task failure"); });
+    const std::string later = pool.Submit([&] { laterTaskRan = true; });
+    ASSERT_TRUE(WaitUntilNonePending(pool, {failing, later}));
+    EXPECT_TRUE(laterTaskRan);
+}
+
+TEST(WorkerPool, WorksWithTheWorkersThatCouldBeStarted) {
+    std::atomic<int> ran{0};
+    WorkerPool pool(WorkerPool::kWorkerCount, StarterThatFailsAfter(3));
+    EXPECT_EQ(pool.WorkerCount(), 3u);
+    std::vector<std::string> ids;
+    for (int i = 0; i < 50; ++i) ids.push_back(pool.Submit([&] { ++ran; }));
+    ASSERT_TRUE(WaitUntilNonePending(pool, ids));
+    EXPECT_EQ(ran.load(), 50);
+}
+
+TEST(WorkerPool, WithoutWorkersSubmitRefusesAndQueuesNothing) {
+    WorkerPool pool(WorkerPool::kWorkerCount, StarterThatFailsAfter(0));
+    EXPECT_EQ(pool.WorkerCount(), 0u);
+    bool ran = false;
+    EXPECT_THROW(pool.Submit([&] { ran = true; }), std::runtime_error);
+    EXPECT_FALSE(ran);
+}
+
+}  // namespace
+}  // namespace framedec::testing

@@ -27,6 +27,10 @@ int main(void) {
         }
     }
     if (DecodeData(pixels, 4, 0, 8, 8, 8, frame, table) != FRAMEDEC_INVALID_ARGUMENT) return 1;
+    memset(pixels, 0, sizeof pixels);
+    if (DecodeDataMultiThread(pixels, 0, 0, 8, 8, 8, frame, table, 2) != FRAMEDEC_OK) return 1;
+    if (memcmp(pixels, ramp, 8) != 0 || memcmp(pixels + 56, ramp, 8) != 0) return 1;
+    if (DecodeDataMultiThread(pixels, 0, 0, 8, 8, 8, frame, table, 33) != FRAMEDEC_INVALID_ARGUMENT) return 1;
     if (ExtractSequenceNo(frame, 0, 8, &sequenceNo) != FRAMEDEC_OK || sequenceNo != 0x1234) return 1;
     if (NvOptimusEnablementCuda != 1) return 1;
     printf("consumer: ok\n");

@@ -50,22 +50,24 @@ int32_t DecodeData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint
                    uint32_t pitch, const uint8_t *frame, const uint16_t *table) FRAMEDEC_NOEXCEPT;
 
 /*
- * Decodes a rectangle exactly as DecodeData does, split into vertical strips of whole 8-pixel
- * block columns that are decoded at the same time: all strips but the right-most on the library's
- * pool of 32 worker threads (started by the first accepted call), the right-most on the calling
- * thread. Returns when every strip is written. The first eight arguments are DecodeData's.
+ * Decodes a rectangle to the same pixels as DecodeData, split into vertical strips of whole 8-pixel
+ * block columns decoded at the same time: all strips but the right-most on the library's pool of
+ * 32 worker threads (started by the first accepted call), the right-most on the calling thread.
+ *   output   receives the rectangle: its top-left pixel at output[0], line j at output + j * pitch
+ *   x        left edge in pixels; a multiple of 8
+ *   y        top edge in lines; a multiple of 8
+ *   width    rectangle width in pixels; x + width must lie in 1 to 1246
+ *   height   rectangle height in lines; y + height must lie in 1 to 1024
+ *   pitch    bytes from one output line to the next (at least width)
+ *   frame    the compressed frame; only the block rows the rectangle touches are read
+ *   table    quantisation table: 64 entries in natural (row-major) order
  *   threads  how many strips to use, the calling thread's included; 1 to 32
- * Returns FRAMEDEC_OK or FRAMEDEC_INVALID_ARGUMENT (nothing written, no work queued). May be
- * called from several threads at once; each call waits only for its own strips.
+ * Returns FRAMEDEC_OK once every strip is written, or FRAMEDEC_INVALID_ARGUMENT (nothing written,
+ * no work queued). May be called from several threads at once; each call waits only for its own
+ * strips. The caller's buffers are not touched after the call returns.
  */
-int32_t DecodeDataMultiThread(uint8_t *output,
-                              uint32_t x,
-                              uint32_t y,
-                              uint32_t width,
-                              uint32_t height,
-                              uint32_t pitch,
-                              const uint8_t *frame,
-                              const uint16_t *table,
+int32_t DecodeDataMultiThread(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+                              uint32_t pitch, const uint8_t *frame, const uint16_t *table,
                               uint32_t threads) FRAMEDEC_NOEXCEPT;
 
 /*

@@ -19,10 +19,12 @@ TEST_F(ToolDemo, EveryModeOnAGivenImage) {
     WriteImage("image.pgm", SmoothImage());
     const ToolRun run = Run({"demo", "--image", "image.pgm", "-o", "shown", "--runs", "2"});
     ASSERT_EQ(run.status, 0) << run.err;
-    for (const char* file : {"frame.bin", "pixels.pgm", "dct.pgm", "dc.pgm"})
+    for (const char* file : {"frame.bin", "pixels.pgm", "mt.pgm", "dct.pgm", "dc.pgm"})
         EXPECT_TRUE(std::filesystem::is_regular_file(Path("shown") / file)) << file;
     EXPECT_NE(run.out.find((work_ / "shown").string()), std::string::npos) << run.out;  // names the folder
     EXPECT_GT(PsnrOfRow(run.out, "pixels"), 35.0) << run.out;
+    EXPECT_EQ(PsnrOfRow(run.out, "mt"), PsnrOfRow(run.out, "pixels")) << run.out;
+    EXPECT_EQ(ReadFile("shown/mt.pgm"), ReadFile("shown/pixels.pgm"));
     EXPECT_GT(PsnrOfRow(run.out, "dct"), 35.0) << run.out;
     EXPECT_GT(PsnrOfRow(run.out, "dc"), 35.0) << run.out;
     EXPECT_EQ(ReadImage("shown/pixels.pgm").height, 48u);
@@ -36,7 +38,7 @@ TEST_F(ToolDemo, NoArgumentsUsesTheProjectImage) {
     EXPECT_GT(PsnrOfRow(run.out, "pixels"), 40.0) << run.out;
     EXPECT_GT(PsnrOfRow(run.out, "dc"), 40.0) << run.out;
     EXPECT_EQ(Files(), (std::set<std::string>{"framedec-demo", "framedec-demo/frame.bin", "framedec-demo/pixels.pgm",
-                                              "framedec-demo/dct.pgm", "framedec-demo/dc.pgm"}));
+                                              "framedec-demo/mt.pgm", "framedec-demo/dct.pgm", "framedec-demo/dc.pgm"}));
 }
 
 }  // namespace

@@ -10,18 +10,20 @@
 #include "table_option.h"
 #include "codec/frame_geometry.h"
 #include "framedec.h"
+#include "parallel/strip_partition.h"
 
 namespace framedec::cli {
 namespace {
 
 constexpr OptionSpec kOptions[] = {
-    {"--height"}, kTableOption, kQualityOption, {"--rect"}, {"--mode"}, {"--raw", false}, {"--output", true, "-o"},
+    {"--height"}, kTableOption, kQualityOption, {"--rect"}, {"--mode"}, {"--threads"}, {"--raw", false},
+    {"--output", true, "-o"},
 };
 
 std::string HelpText() {
     std::string text =
         "usage: framedec decode FRAME.bin --height H [--table FILE | --quality N] [--rect X,Y,W,H]\n"
-        "                       [--mode " + ModeNames() + "] [--raw] -o OUT\n"
+        "                       [--mode " + ModeNames() + "] [--threads N] [--raw] -o OUT\n"
         "\n"
         "Decodes a compressed frame of H lines (H x 320 bytes) with the library.\n"
         "\n"
@@ -29,6 +31,8 @@ std::string HelpText() {
         "  --table FILE      quantisation table: 64 integers in natural order, separated by white space\n"
         "  --quality N       the JPEG-style table of quality N (1 to 100); default: the default table\n"
         "  --rect X,Y,W,H    decode only this rectangle (X and Y multiples of 8); default: the whole frame\n"
+        "  --threads N       mt mode: strips decoded at once, 1 to " + std::to_string(kMaxDecodeThreads) +
+        " (default: the processor count, " + std::to_string(DefaultDecodeThreads()) + " here)\n"
         "  --raw             dct mode: write raw little-endian 16-bit coefficients instead of a PGM\n"
         "  -o, --output OUT  the file to write (written whole or not at all)\n"
         "  --mode M          what to decode (default pixels):\n";
@@ -96,6 +100,10 @@ int RunDecode(const std::vector<std::string>& args) {
     if (mode == nullptr) return Fail(kName, kExitUsage, "unknown --mode '" + modeName + "' (one of " + ModeNames() + ")");
     if (parsed.Has("--raw") && !mode->hasRawOutput)
         return Fail(kName, kExitUsage, "--raw does not apply to --mode " + modeName);
+    if (parsed.Has("--threads") && !mode->hasThreads)
+        return Fail(kName, kExitUsage, "--threads does not apply to --mode " + modeName);
+    uint32_t threads = DefaultDecodeThreads();
+    if (!UnsignedOption(parsed, "--threads", 1, kMaxDecodeThreads, threads, error)) return Fail(kName, kExitUsage, error);
     Rect rect = mode->wholeFrame(height);
     if (parsed.Has("--rect") && !ParseRect(parsed.Value("--rect"), rect))
         return Fail(kName, kExitUsage, "--rect must be X,Y,W,H (four integers), got '" + parsed.Value("--rect") + "'");
@@ -109,14 +117,17 @@ int RunDecode(const std::vector<std::string>& args) {
         return Fail(kName, kExitFailure, problem);
 
     DecodedImage image;
-    const int32_t result = mode->decode({frame.data(), height, table.table.data(), rect}, image);
+    const int32_t result = mode->decode({frame.data(), height, table.table.data(), rect, threads}, image);
     if (result != FRAMEDEC_OK)
         return Fail(kName, kExitFailure,
                     "the library refused the rectangle " + RectText(rect) + " (result code " + std::to_string(result) + ")");
     if (!WriteFileAtomically(output, mode->fileBytes(image, parsed.Has("--raw")), error))
         return Fail(kName, kExitFailure, error);
+    const std::string detail = parsed.Has("--raw") ? ", raw int16 little-endian"
+                               : mode->hasThreads   ? ", " + std::to_string(threads) + " threads"
+                                                    : "";
     std::printf("wrote %s: %s decode of rectangle %s, %u x %u%s\n", output.c_str(), std::string(mode->name).c_str(),
-                RectText(rect).c_str(), image.width, image.height, parsed.Has("--raw") ? ", raw int16 little-endian" : "");
+                RectText(rect).c_str(), image.width, image.height, detail.c_str());
     return kExitSuccess;
 }
 

@@ -1,9 +1,12 @@
 #include "decode_modes.h"
 
+#include <algorithm>
 #include <array>
+#include <thread>
 
 #include "codec/frame_geometry.h"
 #include "framedec.h"
+#include "parallel/strip_partition.h"
 #include "synth/reference_images.h"
 
 namespace framedec::cli {
@@ -26,6 +29,15 @@ int32_t DecodePixels(const DecodeInput& in, DecodedImage& out) {
     out.samples.resize(std::size_t{out.width} * out.height);
     return DecodeData(out.samples.data(), in.rect.x, in.rect.y, in.rect.width, in.rect.height, in.rect.width,
                       in.frame, in.table);
+}
+
+// mt: DecodeDataMultiThread, the same pixels decoded in vertical strips on the library's workers.
+int32_t DecodePixelsInStrips(const DecodeInput& in, DecodedImage& out) {
+    out.width = in.rect.width;
+    out.height = in.rect.height;
+    out.samples.resize(std::size_t{out.width} * out.height);
+    return DecodeDataMultiThread(out.samples.data(), in.rect.x, in.rect.y, in.rect.width, in.rect.height,
+                                 in.rect.width, in.frame, in.table, in.threads);
 }
 
 // dct: DecodeDCTData, the coefficients of whole blocks (1248 wide), as a 16-bit PGM offset so that
@@ -76,12 +88,14 @@ double PreviewPsnr(const tools::GreyImage& source, const DecodedImage& image) {
 
 const std::array kModes = {
     DecodeMode{"pixels", "8-bit pixels (DecodeData), an 8-bit PGM", "pixels.pgm", "the source image",
-               RectUnit::Pixels, false, WholeImage, DecodePixels, GreyFile, PixelPsnr},
+               RectUnit::Pixels, false, false, WholeImage, DecodePixels, GreyFile, PixelPsnr},
+    DecodeMode{"mt", "the same pixels in --threads strips at once (DecodeDataMultiThread), an 8-bit PGM", "mt.pgm",
+               "the source image", RectUnit::Pixels, false, true, WholeImage, DecodePixelsInStrips, GreyFile, PixelPsnr},
     DecodeMode{"dct", "dequantised DCT coefficients (DecodeDCTData), a 16-bit PGM with 0 at 32768, or raw",
-               "dct.pgm", "the source (coefficients inverse-transformed)", RectUnit::Pixels, true, WholeBlocks,
+               "dct.pgm", "the source (coefficients inverse-transformed)", RectUnit::Pixels, true, false, WholeBlocks,
                DecodeCoefficients, CoefficientFile, CoefficientPsnr},
     DecodeMode{"dc", "1/8-scale preview from the DC codes (DecodeDCData), an 8-bit PGM; rectangle in blocks",
-               "dc.pgm", "8 x 8 block means of the source", RectUnit::Blocks, false, WholeBlockGrid, DecodePreview,
+               "dc.pgm", "8 x 8 block means of the source", RectUnit::Blocks, false, false, WholeBlockGrid, DecodePreview,
                GreyFile, PreviewPsnr},
 };
 
@@ -93,6 +107,10 @@ const DecodeMode* FindDecodeMode(std::string_view name) {
     for (const DecodeMode& mode : kModes)
         if (mode.name == name) return &mode;
     return nullptr;
+}
+
+uint32_t DefaultDecodeThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxDecodeThreads);
 }
 
 std::string ModeNames() {

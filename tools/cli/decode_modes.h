@@ -24,6 +24,7 @@ struct DecodeInput {
     uint32_t frameHeight = 0;  // lines
     const uint16_t* table = nullptr;
     Rect rect;                 // in the mode's unit, already checked against the frame's size
+    uint32_t threads = 1;      // mt: strips decoded at once, 1 to 32
 };
 
 // A decode's result as packed lines: 8-bit samples, or signed 16-bit coefficients.
@@ -40,6 +41,7 @@ struct DecodeMode {
     std::string_view psnrAgainst;  // what the demo compares the output with
     RectUnit unit;
     bool hasRawOutput;          // whether --raw applies
+    bool hasThreads;            // whether --threads applies
     Rect (*wholeFrame)(uint32_t frameHeight);
     // Calls the library; returns its result code. out is sized for the rectangle first.
     int32_t (*decode)(const DecodeInput& input, DecodedImage& out);
@@ -54,7 +56,10 @@ std::span<const DecodeMode> DecodeModes();
 // nullptr when no mode has that name.
 const DecodeMode* FindDecodeMode(std::string_view name);
 
-// "pixels|dct|dc", for help texts and messages.
+// "pixels|mt|dct|dc", for help texts and messages.
 std::string ModeNames();
+
+// The mt mode's strips when --threads is not given: the processor count, 1 to 32.
+uint32_t DefaultDecodeThreads();
 
 }  // namespace framedec::cli

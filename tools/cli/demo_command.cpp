@@ -76,7 +76,8 @@ void PrintTable(const std::vector<DemoRow>& rows, uint32_t runs) {
                     std::string(row.mode->demoFile).c_str(), row.milliseconds, row.psnr,
                     std::string(row.mode->psnrAgainst).c_str());
     }
-    std::printf("(time: median of %u runs of a whole-frame decode)\n", runs);
+    std::printf("(time: median of %u runs of a whole-frame decode; mt: %u strips at once)\n", runs,
+                DefaultDecodeThreads());
 }
 
 }  // namespace
@@ -120,7 +121,7 @@ int RunDemo(const std::vector<std::string>& args) {
     std::vector<DemoRow> rows;
     for (const DecodeMode& mode : DecodeModes()) {
         const DecodeInput input{frame.data(), options.frameHeight, options.table.data(),
-                                mode.wholeFrame(options.frameHeight)};
+                                mode.wholeFrame(options.frameHeight), DefaultDecodeThreads()};
         DecodedImage decoded;
         int32_t result = FRAMEDEC_OK;
         const double milliseconds = MedianMilliseconds(runs, [&] { return mode.decode(input, decoded); }, result);

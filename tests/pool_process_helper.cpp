@@ -4,7 +4,10 @@
 //   pool_process_helper first-call
 //   pool_process_helper exit-with-queued-work
 //   pool_process_helper unload <path of libframedec.so>
+//   pool_process_helper fork
 #include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -101,6 +104,38 @@ int Unload(const char* path) {
     return 0;
 }
 
+// A process forked after the pool started has none of its workers: its parallel decodes must
+// still complete (on the calling thread) and its exit must not wait for the parent's threads.
+int Fork() {
+    std::vector<uint8_t> frame(FrameBytes(2 * kBlockSize));
+    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 37 + 11);
+    std::vector<uint8_t> expected(128 * 16), parent(expected.size());
+    DecodeData(expected.data(), 0, 0, 128, 16, 128, frame.data(), kTableQ);
+    const int32_t parentResult = DecodeDataMultiThread(parent.data(), 0, 0, 128, 16, 128, frame.data(), kTableQ, 4);
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::vector<uint8_t> out(expected.size());
+        const int32_t result = DecodeDataMultiThread(out.data(), 0, 0, 128, 16, 128, frame.data(), kTableQ, 4);
+        std::printf("child: %d %s\n", result, out == expected ? "same" : "different");
+        std::fflush(stdout);
+        return 0;  // a normal exit: static destructors run, the pool's among them
+    }
+    int status = 0;
+    for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 200) {  // 10 s
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            std::printf("child hung\n");
+            return 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::printf("parent: %d %s\nchild exit: %d\n", parentResult, parent == expected ? "same" : "different",
+                WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,6 +143,7 @@ int main(int argc, char** argv) {
     if (mode == "first-call") return FirstCall();
     if (mode == "exit-with-queued-work") return ExitWithQueuedWork();
     if (mode == "unload" && argc > 2) return Unload(argv[2]);
-    std::fprintf(stderr, "usage: %s first-call | exit-with-queued-work | unload LIBRARY\n", argv[0]);
+    if (mode == "fork") return Fork();
+    std::fprintf(stderr, "usage: %s first-call | exit-with-queued-work | unload LIBRARY | fork\n", argv[0]);
     return 2;
 }

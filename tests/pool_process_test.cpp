@@ -72,4 +72,13 @@ TEST(ProcessPool, UnloadingTheLibraryJoinsItsWorkers) {
     EXPECT_EQ(after, before);
 }
 
+TEST(ProcessPool, AForkedChildDecodesOnItsOwnThreadAndExits) {
+    const HelperRun run = RunHelper("fork");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output.find("child hung"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("child: 0 same\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("parent: 0 same\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("child exit: 0\n"), std::string::npos) << run.output;
+}
+
 }  // namespace

@@ -4,20 +4,36 @@
 #include <stdexcept>
 #include <utility>
 
+#if defined(_WIN32)
+#include <process.h>
+#define FRAMEDEC_PROCESS_ID _getpid
+#else
+#include <unistd.h>
+#define FRAMEDEC_PROCESS_ID getpid
+#endif
+
 #include "parallel/task_id.h"
 
 namespace framedec {
 
 WorkerPool& WorkerPool::Instance() {
-    // Constructed once, thread-safely, on first use; its destructor (the shutdown) runs at library
-    // unload or process exit.
-    static WorkerPool pool;
-    return pool;
+    // Constructed once, thread-safely, on first use. The owner's destructor (the shutdown) runs at
+    // library unload or process exit. The pool lives on the heap so that a process forked from
+    // this one, which inherits the pool without its threads, leaves it alone at exit: joining
+    // those threads, or destroying the condition variable they wait on, would never return.
+    struct Owner {
+        WorkerPool* pool = new WorkerPool;
+        ~Owner() {
+            if (!pool->InForkedChild()) delete pool;
+        }
+    };
+    static Owner owner;
+    return *owner.pool;
 }
 
 std::thread WorkerPool::StartThread(std::function<void()> loop) { return std::thread(std::move(loop)); }
 
-WorkerPool::WorkerPool(uint32_t workerCount, const ThreadStarter& startThread) {
+WorkerPool::WorkerPool(uint32_t workerCount, const ThreadStarter& startThread) : ownerProcess(FRAMEDEC_PROCESS_ID()) {
     try {
         // Reserved first, so that keeping a started thread can never fail (a std::thread dropped
         // while still joinable would end the process).
@@ -28,6 +44,9 @@ WorkerPool::WorkerPool(uint32_t workerCount, const ThreadStarter& startThread) {
         // decode on their own thread what the pool cannot take.
     }
 }
+
+// A process forked from one that had started the workers inherits the pool without its threads.
+bool WorkerPool::InForkedChild() const { return FRAMEDEC_PROCESS_ID() != ownerProcess; }
 
 WorkerPool::~WorkerPool() {
     {
@@ -47,6 +66,7 @@ std::string WorkerPool::Submit(std::function<void()> run) {
         std::lock_guard lock(mutex);
         if (workers.empty()) throw std::runtime_error("the worker pool has no worker");
         if (stopping) throw std::runtime_error("the worker pool is shutting down");
+        if (InForkedChild()) throw std::runtime_error("the worker pool's threads belong to the parent process");
         id = NewTaskId();
         queue.push_back(PoolTask{id, std::move(run)});
         try {

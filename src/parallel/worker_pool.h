@@ -49,7 +49,8 @@ class WorkerPool {
 
     // Queues run and returns its new identifier, pending from now until run has returned. Throws,
     // leaving nothing queued, when the task cannot be queued: std::bad_alloc, or std::runtime_error
-    // when the pool has no worker or is shutting down (the task would never run).
+    // when the pool has no worker, is shutting down, or belongs to the parent of a forked process
+    // (whose workers do not exist in the child): the task would never run.
     std::string Submit(std::function<void()> run);
 
     // Whether any of ids is still pending (queued or running). False for an empty list.
@@ -60,6 +61,7 @@ class WorkerPool {
   private:
     static std::thread StartThread(std::function<void()> loop);
     void RunWorker();
+    bool InForkedChild() const;
 
     std::mutex mutex;                    // guards queue, pendingIds and stopping
     std::condition_variable wakeWorkers; // idle workers sleep here
@@ -67,6 +69,7 @@ class WorkerPool {
     std::set<std::string> pendingIds;    // queued or running
     bool stopping = false;
     std::vector<std::thread> workers;    // in start order; written only by the constructor
+    long ownerProcess;                   // the process that started the workers
 };
 
 }  // namespace framedec

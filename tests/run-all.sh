@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: the default build (once per block-decoder variant), then the
-# same suites under AddressSanitizer + UBSan and under ThreadSanitizer, and a cross build for
-# 64-bit ARM (where a cross compiler is installed) to show the library builds without the x86
-# block decoders.
+# same suites under AddressSanitizer + UBSan and under ThreadSanitizer, all with the host GPU
+# backend; the cuda GPU backend where nvcc is present; and a cross build for 64-bit ARM (where a
+# cross compiler is installed) to show the library builds without the x86 block decoders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +10,10 @@ for preset in default asan tsan; do
   echo "=== $preset ==="
   cmake --workflow --preset "$preset"
 done
+if command -v nvcc >/dev/null; then
+  echo "=== cuda ==="
+  cmake --workflow --preset cuda
+fi
 if command -v aarch64-linux-gnu-g++ >/dev/null; then
   echo "=== aarch64 (build only) ==="
   cmake --workflow --preset aarch64

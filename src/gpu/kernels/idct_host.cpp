@@ -1,0 +1,1 @@
+#include "gpu/kernels/idct.cu"  // the kernel source, built by the host compiler for the host backend

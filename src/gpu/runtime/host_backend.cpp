@@ -1,0 +1,239 @@
+// The host backend: a simulated device in host memory (see host_backend.h).
+#include "gpu/runtime/host_backend.h"
+
+#include <array>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <new>
+#include <optional>
+
+#include "gpu/runtime/host_fault_injection.h"
+#include "gpu/runtime/host_thread_index.h"
+
+namespace framedec::gpu::host {
+
+thread_local uint3 threadIdx;
+thread_local uint3 blockIdx;
+thread_local uint3 blockDim;
+
+}  // namespace framedec::gpu::host
+
+namespace framedec::gpu::runtime {
+namespace {
+
+using host_testing::Operation;
+
+inline constexpr std::size_t kDeviceMemoryBytes = std::size_t{1} << 30;  // 1 GiB, like a small GPU
+inline constexpr std::align_val_t kAllocationAlignment{256};            // as cudaMalloc aligns
+inline constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::Free) + 1;
+
+// CUDA's launch limits.
+inline constexpr unsigned kMaxThreadsPerBlock = 1024;
+inline constexpr unsigned kMaxBlockX = 1024, kMaxBlockY = 1024, kMaxBlockZ = 64;
+inline constexpr unsigned kMaxGridX = 0x7FFFFFFFu, kMaxGridY = 65535, kMaxGridZ = 65535;
+
+struct Device {
+    std::mutex lock;  // held for every operation's whole work: one operation at a time, in order
+    std::map<const std::byte*, std::size_t> allocations;  // start -> bytes
+    std::size_t allocatedBytes = 0;
+    std::array<std::optional<Error>, kOperationCount> injected{};
+    bool noDevice = false;
+    Error pendingFault = kSuccess;  // raised by a kernel, reported by the next synchronise
+};
+
+// Never destroyed: device memory outlives the library's static objects, as on a GPU.
+Device& TheDevice() {
+    static Device& device = *new Device;
+    return device;
+}
+
+thread_local Error lastError = kSuccess;
+
+Error Fail(Error error) {
+    lastError = error;
+    return error;
+}
+
+// The failure that an operation meets before doing anything: no device, or an injected fault.
+// Called with the device lock held.
+std::optional<Error> PresetFailure(Device& device, Operation operation) {
+    if (device.noDevice) return kErrorNoDevice;
+    auto& injected = device.injected[static_cast<std::size_t>(operation)];
+    if (!injected) return std::nullopt;
+    const Error error = *injected;
+    injected.reset();
+    return error;
+}
+
+// Whether [address, address + bytes) lies inside one live allocation.
+bool InsideAllocation(const Device& device, const void* address, std::size_t bytes) {
+    if (address == nullptr) return false;
+    const auto* p = static_cast<const std::byte*>(address);
+    auto after = device.allocations.upper_bound(p);
+    if (after == device.allocations.begin()) return false;
+    const auto [start, size] = *std::prev(after);
+    const auto offset = static_cast<std::size_t>(p - start);
+    return offset < size && bytes <= size - offset;
+}
+
+bool ValidLaunch(Dim3 grid, Dim3 block) {
+    if (grid.x == 0 || grid.y == 0 || grid.z == 0 || block.x == 0 || block.y == 0 || block.z == 0) return false;
+    if (grid.x > kMaxGridX || grid.y > kMaxGridY || grid.z > kMaxGridZ) return false;
+    if (block.x > kMaxBlockX || block.y > kMaxBlockY || block.z > kMaxBlockZ) return false;
+    return std::size_t{block.x} * block.y * block.z <= kMaxThreadsPerBlock;
+}
+
+}  // namespace
+
+namespace detail {
+
+bool InDeviceMemory(const void* address) { return InsideAllocation(TheDevice(), address, 1); }
+
+}  // namespace detail
+
+Error DeviceCount(int* count) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::DeviceCount)) {
+        *count = 0;
+        return Fail(*failure);
+    }
+    *count = 1;
+    return kSuccess;
+}
+
+Error Allocate(void** address, std::size_t bytes) {
+    *address = nullptr;
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::Allocate)) return Fail(*failure);
+    if (bytes == 0) return kSuccess;  // as cudaMalloc: success, null address
+    if (bytes > kDeviceMemoryBytes - device.allocatedBytes) return Fail(kErrorMemoryAllocation);
+    void* memory = ::operator new(bytes, kAllocationAlignment, std::nothrow);
+    if (memory == nullptr) return Fail(kErrorMemoryAllocation);
+    device.allocations.emplace(static_cast<const std::byte*>(memory), bytes);
+    device.allocatedBytes += bytes;
+    *address = memory;
+    return kSuccess;
+}
+
+Error ZeroFill(void* address, std::size_t bytes) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::ZeroFill)) return Fail(*failure);
+    if (bytes == 0) return kSuccess;
+    if (!InsideAllocation(device, address, bytes)) return Fail(kErrorInvalidValue);
+    std::memset(address, 0, bytes);
+    return kSuccess;
+}
+
+Error Copy(void* destination, const void* source, std::size_t bytes, CopyKind kind) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::Copy)) return Fail(*failure);
+    if (bytes == 0) return kSuccess;
+    const void* deviceSide = kind == CopyKind::HostToDevice ? destination : source;
+    const void* hostSide = kind == CopyKind::HostToDevice ? source : destination;
+    if (hostSide == nullptr || !InsideAllocation(device, deviceSide, bytes)) return Fail(kErrorInvalidValue);
+    std::memcpy(destination, source, bytes);
+    return kSuccess;
+}
+
+Error LaunchKernel(const Kernel& kernel, Dim3 grid, Dim3 block, void** arguments) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::Launch)) return Fail(*failure);
+    if (!ValidLaunch(grid, block)) return Fail(kErrorInvalidConfiguration);
+    if (!kernel.pointersOnDevice(arguments)) {
+        // On a GPU the launch is accepted and the kernel faults while it runs.
+        device.pendingFault = kErrorIllegalAddress;
+        return kSuccess;
+    }
+    host::blockDim = {block.x, block.y, block.z};
+    for (unsigned bz = 0; bz < grid.z; ++bz)
+        for (unsigned by = 0; by < grid.y; ++by)
+            for (unsigned bx = 0; bx < grid.x; ++bx) {
+                host::blockIdx = {bx, by, bz};
+                for (unsigned tz = 0; tz < block.z; ++tz)
+                    for (unsigned ty = 0; ty < block.y; ++ty)
+                        for (unsigned tx = 0; tx < block.x; ++tx) {
+                            host::threadIdx = {tx, ty, tz};
+                            kernel.runThread(kernel.function, arguments);
+                        }
+            }
+    return kSuccess;
+}
+
+Error LastError() {
+    const Error error = lastError;
+    lastError = kSuccess;
+    return error;
+}
+
+Error Synchronize() {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::Synchronize)) return Fail(*failure);
+    if (device.pendingFault != kSuccess) {
+        const Error fault = device.pendingFault;
+        device.pendingFault = kSuccess;
+        return Fail(fault);
+    }
+    return kSuccess;
+}
+
+Error Free(void* address) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::Free)) return Fail(*failure);
+    if (address == nullptr) return kSuccess;
+    const auto found = device.allocations.find(static_cast<const std::byte*>(address));
+    if (found == device.allocations.end()) return Fail(kErrorInvalidValue);
+    device.allocatedBytes -= found->second;
+    device.allocations.erase(found);
+    ::operator delete(address, kAllocationAlignment);
+    return kSuccess;
+}
+
+}  // namespace framedec::gpu::runtime
+
+namespace framedec::gpu::host_testing {
+
+using runtime::TheDevice;
+
+void FailNextCall(Operation operation, Error error) {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    device.injected[static_cast<std::size_t>(operation)] = error;
+}
+
+void SetNoDevice(bool noDevice) {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    device.noDevice = noDevice;
+}
+
+void ResetFaults() {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    device.injected = {};
+    device.noDevice = false;
+    device.pendingFault = kSuccess;
+}
+
+std::size_t LiveAllocations() {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    return device.allocations.size();
+}
+
+std::size_t AllocationBytes(const void* address) {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    const auto found = device.allocations.find(static_cast<const std::byte*>(address));
+    return found == device.allocations.end() ? 0 : found->second;
+}
+
+}  // namespace framedec::gpu::host_testing

@@ -1,0 +1,43 @@
+// The GPU runtime interface: the few device operations the GPU decode needs (device count,
+// allocate, zero-fill, copy, launch, last error, synchronise, free), each mapping one to one onto
+// the CUDA runtime call of the same job. Two backends implement it:
+//   cuda  thin inline calls into NVIDIA's runtime; the kernels are compiled by nvcc;
+//   host  a stand-in that keeps "device" memory on the host and runs each launch's whole grid on
+//         the CPU, so every GPU step builds, runs and is tested on machines without a GPU.
+// Results are the CUDA runtime's error numbers in both backends (0 = success). Every failing call
+// also becomes the calling thread's last error, which LastError() returns and clears.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace framedec::gpu {
+
+using Error = int32_t;
+
+inline constexpr Error kSuccess = 0;
+inline constexpr Error kErrorInvalidValue = 1;           // cudaErrorInvalidValue
+inline constexpr Error kErrorMemoryAllocation = 2;       // cudaErrorMemoryAllocation
+inline constexpr Error kErrorInvalidConfiguration = 9;   // cudaErrorInvalidConfiguration
+inline constexpr Error kErrorNoDevice = 100;             // cudaErrorNoDevice
+inline constexpr Error kErrorIllegalAddress = 700;       // cudaErrorIllegalAddress
+
+// Launch dimensions (grid in thread blocks, thread block in threads).
+struct Dim3 {
+    unsigned x = 1;
+    unsigned y = 1;
+    unsigned z = 1;
+};
+
+// The two copy directions, numbered as the CUDA runtime numbers them.
+enum class CopyKind : int { HostToDevice = 1, DeviceToHost = 2 };
+
+}  // namespace framedec::gpu
+
+#if defined(FRAMEDEC_GPU_BACKEND_CUDA)
+#include "gpu/runtime/cuda_backend.h"
+#elif defined(FRAMEDEC_GPU_BACKEND_HOST)
+#include "gpu/runtime/host_backend.h"
+#else
+#error "define FRAMEDEC_GPU_BACKEND_CUDA or FRAMEDEC_GPU_BACKEND_HOST"
+#endif

@@ -15,9 +15,9 @@
 #define __constant__
 #define __forceinline__ inline
 
-using framedec::gpu::host::blockDim;
-using framedec::gpu::host::blockIdx;
-using framedec::gpu::host::threadIdx;
+#define threadIdx (::framedec::gpu::host::ThreadIndex())
+#define blockIdx (::framedec::gpu::host::BlockIndex())
+#define blockDim (::framedec::gpu::host::BlockDimensions())
 
 // 1 + the index of the lowest set bit; 0 when no bit is set.
 inline int __ffs(int value) { return __builtin_ffs(value); }

@@ -13,10 +13,17 @@
 #include "gpu/runtime/host_thread_index.h"
 
 namespace framedec::gpu::host {
+namespace {
 
-thread_local uint3 threadIdx;
-thread_local uint3 blockIdx;
-thread_local uint3 blockDim;
+thread_local uint3 threadIndex;
+thread_local uint3 blockIndex;
+thread_local uint3 blockDimensions;
+
+}  // namespace
+
+const uint3& ThreadIndex() { return threadIndex; }
+const uint3& BlockIndex() { return blockIndex; }
+const uint3& BlockDimensions() { return blockDimensions; }
 
 }  // namespace framedec::gpu::host
 
@@ -34,11 +41,16 @@ inline constexpr unsigned kMaxThreadsPerBlock = 1024;
 inline constexpr unsigned kMaxBlockX = 1024, kMaxBlockY = 1024, kMaxBlockZ = 64;
 inline constexpr unsigned kMaxGridX = 0x7FFFFFFFu, kMaxGridY = 65535, kMaxGridZ = 65535;
 
+struct InjectedFault {
+    Error error;
+    unsigned skipCalls;  // calls of the operation that still run normally first
+};
+
 struct Device {
     std::mutex lock;  // held for every operation's whole work: one operation at a time, in order
     std::map<const std::byte*, std::size_t> allocations;  // start -> bytes
     std::size_t allocatedBytes = 0;
-    std::array<std::optional<Error>, kOperationCount> injected{};
+    std::array<std::optional<InjectedFault>, kOperationCount> injected{};
     bool noDevice = false;
     Error pendingFault = kSuccess;  // raised by a kernel, reported by the next synchronise
 };
@@ -62,7 +74,11 @@ std::optional<Error> PresetFailure(Device& device, Operation operation) {
     if (device.noDevice) return kErrorNoDevice;
     auto& injected = device.injected[static_cast<std::size_t>(operation)];
     if (!injected) return std::nullopt;
-    const Error error = *injected;
+    if (injected->skipCalls > 0) {
+        --injected->skipCalls;
+        return std::nullopt;
+    }
+    const Error error = injected->error;
     injected.reset();
     return error;
 }
@@ -113,7 +129,12 @@ Error Allocate(void** address, std::size_t bytes) {
     if (bytes > kDeviceMemoryBytes - device.allocatedBytes) return Fail(kErrorMemoryAllocation);
     void* memory = ::operator new(bytes, kAllocationAlignment, std::nothrow);
     if (memory == nullptr) return Fail(kErrorMemoryAllocation);
-    device.allocations.emplace(static_cast<const std::byte*>(memory), bytes);
+    try {
+        device.allocations.emplace(static_cast<const std::byte*>(memory), bytes);
+    } catch (const std::bad_alloc&) {
+        ::operator delete(memory, kAllocationAlignment);
+        return Fail(kErrorMemoryAllocation);
+    }
     device.allocatedBytes += bytes;
     *address = memory;
     return kSuccess;
@@ -151,15 +172,15 @@ Error LaunchKernel(const Kernel& kernel, Dim3 grid, Dim3 block, void** arguments
         device.pendingFault = kErrorIllegalAddress;
         return kSuccess;
     }
-    host::blockDim = {block.x, block.y, block.z};
+    host::blockDimensions = {block.x, block.y, block.z};
     for (unsigned bz = 0; bz < grid.z; ++bz)
         for (unsigned by = 0; by < grid.y; ++by)
             for (unsigned bx = 0; bx < grid.x; ++bx) {
-                host::blockIdx = {bx, by, bz};
+                host::blockIndex = {bx, by, bz};
                 for (unsigned tz = 0; tz < block.z; ++tz)
                     for (unsigned ty = 0; ty < block.y; ++ty)
                         for (unsigned tx = 0; tx < block.x; ++tx) {
-                            host::threadIdx = {tx, ty, tz};
+                            host::threadIndex = {tx, ty, tz};
                             kernel.runThread(kernel.function, arguments);
                         }
             }
@@ -203,10 +224,10 @@ namespace framedec::gpu::host_testing {
 
 using runtime::TheDevice;
 
-void FailNextCall(Operation operation, Error error) {
+void FailNextCall(Operation operation, Error error, unsigned skipCalls) {
     auto& device = TheDevice();
     std::lock_guard hold(device.lock);
-    device.injected[static_cast<std::size_t>(operation)] = error;
+    device.injected[static_cast<std::size_t>(operation)] = runtime::InjectedFault{error, skipCalls};
 }
 
 void SetNoDevice(bool noDevice) {

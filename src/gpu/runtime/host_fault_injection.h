@@ -10,8 +10,9 @@ namespace framedec::gpu::host_testing {
 
 enum class Operation { DeviceCount, Allocate, ZeroFill, Copy, Launch, Synchronize, Free };
 
-// The next call of operation, from any thread, fails with error and does nothing else.
-void FailNextCall(Operation operation, Error error);
+// The next call of operation, from any thread, fails with error and does nothing else; with
+// skipCalls, the call after that many more calls of the operation, which run normally.
+void FailNextCall(Operation operation, Error error, unsigned skipCalls = 0);
 
 // While set, every operation fails with no device (100) and the device count is 0.
 void SetNoDevice(bool noDevice);

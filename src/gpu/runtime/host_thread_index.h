@@ -11,8 +11,10 @@ struct uint3 {
     unsigned z;
 };
 
-extern thread_local uint3 threadIdx;
-extern thread_local uint3 blockIdx;
-extern thread_local uint3 blockDim;
+// The running GPU thread's index in its thread block, its thread block's index in the grid, and
+// the size of a thread block. Per host thread.
+const uint3& ThreadIndex();
+const uint3& BlockIndex();
+const uint3& BlockDimensions();
 
 }  // namespace framedec::gpu::host

@@ -8,11 +8,13 @@
  * reads frames and quantisation tables and writes only the rectangle it was asked for.
  *
  * Usable from C99 and C++. Thread safety: every CPU decoder may run on any number of threads at
- * once, also on the same frame, as long as the output areas do not overlap.
+ * once, also on the same frame, as long as the output areas do not overlap. The GPU functions share
+ * one process-wide GPU state; set-up, decode and tear-down run one at a time.
  */
 #ifndef FRAMEDEC_H
 #define FRAMEDEC_H
 
+#include <stdbool.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -111,6 +113,72 @@ int32_t DecodeDCData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, ui
  */
 int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, uint32_t height,
                           uint16_t *sequenceNo) FRAMEDEC_NOEXCEPT;
+
+/*
+ * GPU decoding of whole frames. Calling order: GetAvailableGPUProcess (optional), SetupGPUDecode
+ * with the frame size, any number of DecodeGPU calls with frames of that height, TeardownGPUDecode.
+ * The GPU decodes with its own fixed quantisation table (the JPEG example luminance table halved)
+ * in single precision, so its pixels may differ from the CPU decoders' by a grey level or so.
+ * Failures are result codes; after a failed device allocation, free, copy or wait, GetGPULastError
+ * on the same thread gives the CUDA runtime's error number. A kernel launch that fails is reported
+ * on standard error by DecodeGPU itself, a failed copy of the frame on standard output.
+ */
+
+/* The size of the frames to decode, in pixels. */
+typedef struct FrameSize {
+    int32_t width;   /* pixels, 1 to 1246 for the camera's frames */
+    int32_t height;  /* lines, a multiple of 8, 8 to 1024 for the camera's frames */
+} FrameSize;
+
+/*
+ * Whether a CUDA device can be used.
+ * Returns FRAMEDEC_OK when the runtime reports at least one device, else FRAMEDEC_GPU_UNAVAILABLE.
+ */
+int32_t GetAvailableGPUProcess(void) FRAMEDEC_NOEXCEPT;
+
+/*
+ * Allocates and zeroes the device buffers for frames of one size and marks the GPU set up. Called
+ * while set up, it first tears the old set-up down.
+ *   frameSize  width and height of the frames that DecodeGPU will get; both at least 1
+ * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_ALLOC_FAILED: then not set up, and buffers allocated before
+ * the failure stay allocated until TeardownGPUDecode.
+ */
+int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
+
+/*
+ * Decodes one whole frame on the GPU: columns 0 to outputPitch - 1 of every line.
+ *   copyToHost   true: wait for the GPU and copy the image to the host buffer at *output;
+ *                false: store the device address of the image in *output and return at once
+ *   frame        the compressed frame, of the height given to SetupGPUDecode
+ *   output       copyToHost true: points to the address of a host buffer of height * outputPitch
+ *                bytes; false: receives the device address, valid until the next set-up or
+ *                tear-down (every decode overwrites the image behind it)
+ *   outputPitch  bytes per image line, 1 to the set-up width rounded up to a multiple of 4
+ * Returns FRAMEDEC_OK, FRAMEDEC_GPU_DECODE_FAILED (also for an outputPitch out of range, or
+ * before any set-up), FRAMEDEC_GPU_SYNC_FAILED or FRAMEDEC_GPU_COPY_BACK_FAILED.
+ */
+int32_t DecodeGPU(bool copyToHost, const uint8_t *frame, uint8_t **output, int32_t outputPitch) FRAMEDEC_NOEXCEPT;
+
+/*
+ * Frees the device buffers and clears the set-up flag.
+ * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_FREE_FAILED: the buffer that could not be freed and those
+ * after it stay allocated, and the flag is unchanged.
+ */
+int32_t TeardownGPUDecode(void) FRAMEDEC_NOEXCEPT;
+
+/*
+ * Whether the GPU is set up.
+ *   isSetup  receives true after a complete set-up, false after a complete tear-down or before any
+ * Returns FRAMEDEC_OK.
+ */
+int32_t IsSetupGPUDecode(bool *isSetup) FRAMEDEC_NOEXCEPT;
+
+/*
+ * The CUDA runtime's last error on the calling thread, which this call also clears.
+ *   error  receives the error number, 0 when there is none
+ * Returns FRAMEDEC_OK.
+ */
+int32_t GetGPULastError(int32_t *error) FRAMEDEC_NOEXCEPT;
 
 /* Asks hybrid-graphics drivers to run the process's CUDA work on the discrete NVIDIA GPU (value 1). */
 extern int32_t NvOptimusEnablementCuda;

@@ -29,6 +29,8 @@ std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
 TEST(SharedLibrary, ExportsExactlyTheInterface) {
     const std::set<std::string> expected = {
         "DecodeData", "DecodeDataMultiThread", "DecodeDCTData", "DecodeDCData", "ExtractSequenceNo", "NvOptimusEnablementCuda",
+        "GetAvailableGPUProcess", "SetupGPUDecode", "DecodeGPU", "TeardownGPUDecode", "IsSetupGPUDecode",
+        "GetGPULastError",
     };
     EXPECT_EQ(DefinedDynamicSymbols(FRAMEDEC_SHARED_LIBRARY), expected);
 }

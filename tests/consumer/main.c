@@ -33,6 +33,13 @@ int main(void) {
     if (DecodeDataMultiThread(pixels, 0, 0, 8, 8, 8, frame, table, 33) != FRAMEDEC_INVALID_ARGUMENT) return 1;
     if (ExtractSequenceNo(frame, 0, 8, &sequenceNo) != FRAMEDEC_OK || sequenceNo != 0x1234) return 1;
     if (NvOptimusEnablementCuda != 1) return 1;
+    {
+        /* The GPU interface from C: not set up before a set-up; a bad size sets nothing up. */
+        FrameSize empty = {0, 0};
+        bool isSetup = true;
+        if (IsSetupGPUDecode(&isSetup) != FRAMEDEC_OK || isSetup) return 1;
+        if (SetupGPUDecode(empty) != FRAMEDEC_GPU_ALLOC_FAILED) return 1;
+    }
     printf("consumer: ok\n");
     return 0;
 }

@@ -1,0 +1,109 @@
+#include "gpu/gpu_state.h"
+
+#include <cstdio>
+
+#include "api/result_codes.h"
+#include "codec/frame_geometry.h"
+#include "gpu/buffer_sizes.h"
+#include "gpu/kernels/kernels.h"
+#include "gpu/launch.h"
+#include "gpu/runtime/runtime.h"
+
+namespace framedec::gpu {
+namespace {
+
+// Allocates bytes into *address (null on failure) and issues the zero-fill whatever the outcome,
+// ignoring its result: after a failed allocation the zero-fill's error is the thread's last error.
+template <class T>
+bool AllocateZeroed(T** address, uint64_t bytes) {
+    void* allocated = nullptr;
+    const Error error = runtime::Allocate(&allocated, bytes);
+    *address = static_cast<T*>(allocated);
+    runtime::ZeroFill(allocated, bytes);
+    return error == kSuccess;
+}
+
+template <class T>
+bool FreeBuffer(T** address) {
+    if (runtime::Free(*address) != kSuccess) return false;
+    *address = nullptr;
+    return true;
+}
+
+// Reads and clears the last error after a launch; a refused launch fails the decode with a message.
+bool LaunchSucceeded(const char* kernelName) {
+    const Error error = runtime::LastError();
+    if (error == kSuccess) return true;
+    std::fprintf(stderr, "%s returned error code %d after launching addKernel!\n", kernelName, error);
+    return false;
+}
+
+}  // namespace
+
+int32_t CheckGpuAvailable() {
+    int count = 0;
+    if (runtime::DeviceCount(&count) != kSuccess || count < 1) return kGpuUnavailable;
+    return kOk;
+}
+
+int32_t SetupGpuState(GpuState& state, FrameSize frameSize) {
+    if (state.isSetup) TeardownGpuState(state);  // its result does not matter: the set-up replaces it
+
+    std::lock_guard hold(state.lock);
+    if (frameSize.width < 1 || frameSize.height < 1) return kGpuAllocFailed;
+    state.width = frameSize.width;
+    state.height = frameSize.height;
+    const BufferSizes sizes = BufferSizesFor(frameSize.width, frameSize.height);
+    state.frameCopySize = static_cast<int64_t>(sizes.frameCopyBytes);
+
+    if (!AllocateZeroed(&state.frameCopy, sizes.frameCopyBytes)) return kGpuAllocFailed;
+    if (!AllocateZeroed(&state.pixels, sizes.pixelBytes)) return kGpuAllocFailed;
+    if (!AllocateZeroed(&state.coefficients, sizes.coefficientBytes)) return kGpuAllocFailed;
+    state.isSetup = true;
+    return kOk;
+}
+
+int32_t TeardownGpuState(GpuState& state) {
+    std::lock_guard hold(state.lock);
+    if (!FreeBuffer(&state.frameCopy) || !FreeBuffer(&state.pixels) || !FreeBuffer(&state.coefficients))
+        return kGpuFreeFailed;
+    state.isSetup = false;
+    return kOk;
+}
+
+int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, uint8_t** output, int32_t outputPitch) {
+    std::lock_guard hold(state.lock);
+    // The kernel writes, and the copy back reads, outputPitch bytes per line of a pixel buffer that
+    // is padded width bytes wide: a wider pitch would run past it. Before any set-up nothing fits.
+    if (outputPitch < 1 || static_cast<uint64_t>(outputPitch) > PaddedWidth(state.width)) return kGpuDecodeFailed;
+
+    const BufferSizes sizes = BufferSizesFor(state.width, state.height);
+    const int2 blockGrid{static_cast<int>(kGridPositionsPerRow), static_cast<int>(sizes.rows)};
+    const LaunchGeometry geometry = BlockGridLaunch(blockGrid);
+
+    // The frame's block data: every byte from byte 4 to the end of a frame of the set-up height.
+    // The device copy's last 4 bytes (the final grid position's) keep the zeros of the set-up.
+    runtime::ZeroFill(state.coefficients, sizes.coefficientBytes);
+    if (runtime::Copy(state.frameCopy, frame + kRowLeadInBytes, FrameBytes(state.height) - kRowLeadInBytes,
+                      CopyKind::HostToDevice) != kSuccess) {
+        std::fputs("cudaMemcpy failed!", stdout);
+        return kGpuDecodeFailed;
+    }
+    Launch(huffman, geometry, state.frameCopy, state.coefficients, blockGrid);
+    if (!LaunchSucceeded("huffman")) return kGpuDecodeFailed;
+    Launch(inverseDCT_2DLLM, geometry, state.coefficients, state.pixels, blockGrid, int2{outputPitch, state.height},
+           outputPitch);
+    if (!LaunchSucceeded("inverseDCT")) return kGpuDecodeFailed;
+
+    if (!copyToHost) {
+        *output = state.pixels;  // the kernels may still be running
+        return kOk;
+    }
+    if (runtime::Synchronize() != kSuccess) return kGpuSyncFailed;
+    if (runtime::Copy(*output, state.pixels, static_cast<uint64_t>(state.height) * static_cast<uint64_t>(outputPitch),
+                      CopyKind::DeviceToHost) != kSuccess)
+        return kGpuCopyBackFailed;
+    return kOk;
+}
+
+}  // namespace framedec::gpu

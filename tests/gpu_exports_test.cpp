@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "captured_output.h"
 #include "codec/quant_table_q.h"
 #include "framedec.h"
 #include "gpu/gpu_state.h"

@@ -1,9 +1,6 @@
 #include "gpu_test_support.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdio>
 
 #include "codec/frame_geometry.h"
 #include "gpu/kernels/kernels.h"
@@ -61,37 +58,6 @@ std::vector<uint8_t> RunFrameKernels(const std::vector<uint8_t>& frame, uint32_t
                 int2{pitch, static_cast<int>(kBlockSize * rows)}, pitch);
     EXPECT_EQ(runtime::LastError(), gpu::kSuccess);
     return pixels.Read();
-}
-
-namespace {
-
-std::string Contents(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
-    std::fclose(file);
-    return text;
-}
-
-}  // namespace
-
-CapturedOutput CaptureOutput(const std::function<void()>& run) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    const int savedOut = dup(STDOUT_FILENO);
-    const int savedErr = dup(STDERR_FILENO);
-    dup2(fileno(out), STDOUT_FILENO);
-    dup2(fileno(err), STDERR_FILENO);
-    run();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(savedOut, STDOUT_FILENO);
-    dup2(savedErr, STDERR_FILENO);
-    close(savedOut);
-    close(savedErr);
-    return {Contents(out), Contents(err)};
 }
 
 }  // namespace framedec::testing

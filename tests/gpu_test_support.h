@@ -3,8 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <string>
 #include <vector>
 
 #include "gpu/kernels/int2.h"
@@ -44,12 +42,5 @@ std::vector<float> RunHuffman(const std::vector<uint8_t>& frame, uint32_t rows, 
 // huffman then inverseDCT_2DLLM over the whole frame, as the frame decode runs them; returns
 // 8 x rows lines of pitch bytes.
 std::vector<uint8_t> RunFrameKernels(const std::vector<uint8_t>& frame, uint32_t rows, int pitch);
-
-// What a piece of code wrote to the standard output and standard error file descriptors.
-struct CapturedOutput {
-    std::string out;
-    std::string err;
-};
-CapturedOutput CaptureOutput(const std::function<void()>& run);
 
 }  // namespace framedec::testing

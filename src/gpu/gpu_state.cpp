@@ -81,10 +81,14 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
     const int2 blockGrid{static_cast<int>(kGridPositionsPerRow), static_cast<int>(sizes.rows)};
     const LaunchGeometry geometry = BlockGridLaunch(blockGrid);
 
-    // The frame's block data: every byte from byte 4 to the end of a frame of the set-up height.
-    // The device copy's last 4 bytes (the final grid position's) keep the zeros of the set-up.
+    // Every block record starts at 0: huffman writes only the coded coefficients. A failure here
+    // stays the thread's last error, which the check after huffman reports.
     runtime::ZeroFill(state.coefficients, sizes.coefficientBytes);
-    if (runtime::Copy(state.frameCopy, frame + kRowLeadInBytes, FrameBytes(state.height) - kRowLeadInBytes,
+    // The frame's block data: every byte from byte 4 to the end of a frame of the set-up height,
+    // nothing beyond it. The rest of the device copy (its last 4 bytes when the height is a
+    // multiple of 8) keeps the zeros of the set-up.
+    if (runtime::Copy(state.frameCopy, frame + kRowLeadInBytes,
+                      FrameBytes(static_cast<uint32_t>(state.height)) - kRowLeadInBytes,
                       CopyKind::HostToDevice) != kSuccess) {
         std::fputs("cudaMemcpy failed!", stdout);
         return kGpuDecodeFailed;

@@ -12,7 +12,7 @@
 
 #define __global__
 #define __device__
-#define __constant__
+#define __constant__ const  // read-only on the host as on the device
 #define __forceinline__ inline
 
 #define threadIdx (::framedec::gpu::host::ThreadIndex())

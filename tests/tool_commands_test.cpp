@@ -1,4 +1,5 @@
 // The framedec tool's subcommands on small synthesised frames, run as a user runs them.
+#include <cstdlib>
 #include <regex>
 
 #include "codec/frame_geometry.h"
@@ -149,6 +150,26 @@ TEST_F(ToolCommands, DcModeWritesTheBlockMeans) {
     ASSERT_EQ(corner.width, 3u);
     EXPECT_EQ(corner.At(0, 0), preview.At(2, 1));
     EXPECT_EQ(corner.At(2, 3), preview.At(4, 4));
+}
+
+// gpu: the whole frame with the GPU's table Q (the synthesiser's default). With the host backend
+// the kernels run on the CPU and the image is within a grey level or two of the CPU decode; with
+// the cuda backend on a machine without a device the command reports result 26 and writes nothing.
+TEST_F(ToolCommands, GpuModeDecodesTheWholeFrameOrReportsNoDevice) {
+    ASSERT_EQ(Synth().status, 0);
+    ASSERT_EQ(Decode("pixels.pgm").status, 0);
+    const ToolRun gpu = Decode("gpu.pgm", {"--mode", "gpu"});
+    if (std::string(FRAMEDEC_GPU_BACKEND_NAME) == "cuda" && gpu.status != 0) {
+        EXPECT_EQ(gpu.status, 1);
+        EXPECT_NE(gpu.err.find("no CUDA device is available (result code 26)"), std::string::npos) << gpu.err;
+        EXPECT_FALSE(std::filesystem::exists(Path("gpu.pgm")));
+        return;
+    }
+    ASSERT_EQ(gpu.status, 0) << gpu.err;
+    const tools::GreyImage onGpu = ReadImage("gpu.pgm"), onCpu = ReadImage("pixels.pgm");
+    ASSERT_EQ(onGpu.width, kMaxImageWidth);
+    ASSERT_EQ(onGpu.height, 48u);
+    for (std::size_t i = 0; i < onGpu.pixels.size(); ++i) ASSERT_LE(std::abs(onGpu.pixels[i] - onCpu.pixels[i]), 2) << i;
 }
 
 TEST_F(ToolCommands, HelpForTheToolAndEveryCommand) {

@@ -79,6 +79,13 @@ std::string RectProblem(const DecodeMode& mode, const Rect& rect, uint32_t frame
     return {};
 }
 
+std::string FailureText(const DecodeMode& mode, const Rect& rect, int32_t result) {
+    const std::string code = " (result code " + std::to_string(result) + ")";
+    if (result == FRAMEDEC_INVALID_ARGUMENT) return "the library refused the rectangle " + RectText(rect) + code;
+    if (result == FRAMEDEC_GPU_UNAVAILABLE) return "no CUDA device is available" + code;
+    return "the library's " + std::string(mode.name) + " decode failed" + code;
+}
+
 }  // namespace
 
 int RunDecode(const std::vector<std::string>& args) {
@@ -102,6 +109,11 @@ int RunDecode(const std::vector<std::string>& args) {
         return Fail(kName, kExitUsage, "--raw does not apply to --mode " + modeName);
     if (parsed.Has("--threads") && !mode->hasThreads)
         return Fail(kName, kExitUsage, "--threads does not apply to --mode " + modeName);
+    if (parsed.Has("--rect") && !mode->takesRect)
+        return Fail(kName, kExitUsage, "--rect does not apply to --mode " + modeName + " (it decodes whole frames)");
+    if ((parsed.Has("--table") || parsed.Has("--quality")) && !mode->takesTable)
+        return Fail(kName, kExitUsage,
+                    "--table and --quality do not apply to --mode " + modeName + " (it decodes with its own table)");
     uint32_t threads = DefaultDecodeThreads();
     if (!UnsignedOption(parsed, "--threads", 1, kMaxDecodeThreads, threads, error)) return Fail(kName, kExitUsage, error);
     Rect rect = mode->wholeFrame(height);
@@ -117,10 +129,9 @@ int RunDecode(const std::vector<std::string>& args) {
         return Fail(kName, kExitFailure, problem);
 
     DecodedImage image;
+    const DecodeSession session;
     const int32_t result = mode->decode({frame.data(), height, table.table.data(), rect, threads}, image);
-    if (result != FRAMEDEC_OK)
-        return Fail(kName, kExitFailure,
-                    "the library refused the rectangle " + RectText(rect) + " (result code " + std::to_string(result) + ")");
+    if (result != FRAMEDEC_OK) return Fail(kName, kExitFailure, FailureText(*mode, rect, result));
     if (!WriteFileAtomically(output, mode->fileBytes(image, parsed.Has("--raw")), error))
         return Fail(kName, kExitFailure, error);
     const std::string detail = parsed.Has("--raw") ? ", raw int16 little-endian"

@@ -86,22 +86,54 @@ double PreviewPsnr(const tools::GreyImage& source, const DecodedImage& image) {
     return tools::Psnr(tools::BlockMeans(source), AsGreyImage(image));
 }
 
+// gpu: GetAvailableGPUProcess, SetupGPUDecode and DecodeGPU: the whole frame decoded on the GPU
+// with its fixed table Q and copied back, an 8-bit image of the image width (1246). The set-up is
+// made for the first frame and kept for further frames of the same size until the session ends.
+struct GpuSetup {
+    bool made = false;  // a set-up was attempted; even a failed one may hold buffers
+    FrameSize size{};
+};
+GpuSetup gpuSetup;
+
+int32_t DecodeOnGpu(const DecodeInput& in, DecodedImage& out) {
+    out.width = in.rect.width;
+    out.height = in.rect.height;
+    out.samples.resize(std::size_t{out.width} * out.height);
+    if (const int32_t available = GetAvailableGPUProcess(); available != FRAMEDEC_OK) return available;
+    const FrameSize size{static_cast<int32_t>(out.width), static_cast<int32_t>(in.frameHeight)};
+    if (!gpuSetup.made || gpuSetup.size.width != size.width || gpuSetup.size.height != size.height) {
+        gpuSetup = {true, size};
+        if (const int32_t setup = SetupGPUDecode(size); setup != FRAMEDEC_OK) return setup;
+    }
+    uint8_t* output = out.samples.data();
+    return DecodeGPU(true, in.frame, &output, size.width);
+}
+
 const std::array kModes = {
     DecodeMode{"pixels", "8-bit pixels (DecodeData), an 8-bit PGM", "pixels.pgm", "the source image",
-               RectUnit::Pixels, false, false, WholeImage, DecodePixels, GreyFile, PixelPsnr},
+               RectUnit::Pixels, false, false, true, true, WholeImage, DecodePixels, GreyFile, PixelPsnr},
     DecodeMode{"mt", "the same pixels in --threads strips at once (DecodeDataMultiThread), an 8-bit PGM", "mt.pgm",
-               "the source image", RectUnit::Pixels, false, true, WholeImage, DecodePixelsInStrips, GreyFile, PixelPsnr},
+               "the source image", RectUnit::Pixels, false, true, true, true, WholeImage, DecodePixelsInStrips, GreyFile,
+               PixelPsnr},
     DecodeMode{"dct", "dequantised DCT coefficients (DecodeDCTData), a 16-bit PGM with 0 at 32768, or raw",
-               "dct.pgm", "the source (coefficients inverse-transformed)", RectUnit::Pixels, true, false, WholeBlocks,
-               DecodeCoefficients, CoefficientFile, CoefficientPsnr},
+               "dct.pgm", "the source (coefficients inverse-transformed)", RectUnit::Pixels, true, false, true, true,
+               WholeBlocks, DecodeCoefficients, CoefficientFile, CoefficientPsnr},
     DecodeMode{"dc", "1/8-scale preview from the DC codes (DecodeDCData), an 8-bit PGM; rectangle in blocks",
-               "dc.pgm", "8 x 8 block means of the source", RectUnit::Blocks, false, false, WholeBlockGrid, DecodePreview,
-               GreyFile, PreviewPsnr},
+               "dc.pgm", "8 x 8 block means of the source", RectUnit::Blocks, false, false, true, true, WholeBlockGrid,
+               DecodePreview, GreyFile, PreviewPsnr},
+    DecodeMode{"gpu", "the whole frame on the GPU with its fixed table Q (DecodeGPU), an 8-bit PGM", "gpu.pgm",
+               "the source image", RectUnit::Pixels, false, false, false, false, WholeImage, DecodeOnGpu, GreyFile,
+               PixelPsnr},
 };
 
 }  // namespace
 
 std::span<const DecodeMode> DecodeModes() { return kModes; }
+
+DecodeSession::~DecodeSession() {
+    if (gpuSetup.made) TeardownGPUDecode();
+    gpuSetup = {};
+}
 
 const DecodeMode* FindDecodeMode(std::string_view name) {
     for (const DecodeMode& mode : kModes)

@@ -42,6 +42,8 @@ struct DecodeMode {
     RectUnit unit;
     bool hasRawOutput;          // whether --raw applies
     bool hasThreads;            // whether --threads applies
+    bool takesRect;             // whether --rect applies (gpu decodes whole frames only)
+    bool takesTable;            // whether --table and --quality apply (gpu has its own fixed table)
     Rect (*wholeFrame)(uint32_t frameHeight);
     // Calls the library; returns its result code. out is sized for the rectangle first.
     int32_t (*decode)(const DecodeInput& input, DecodedImage& out);
@@ -53,10 +55,20 @@ struct DecodeMode {
 
 std::span<const DecodeMode> DecodeModes();
 
+// What the modes keep from one decode to the next (the GPU's set-up) lasts as long as a session:
+// a command that decodes holds one, and the GPU is torn down when it goes.
+class DecodeSession {
+public:
+    DecodeSession() = default;
+    DecodeSession(const DecodeSession&) = delete;
+    DecodeSession& operator=(const DecodeSession&) = delete;
+    ~DecodeSession();
+};
+
 // nullptr when no mode has that name.
 const DecodeMode* FindDecodeMode(std::string_view name);
 
-// "pixels|mt|dct|dc", for help texts and messages.
+// "pixels|mt|dct|dc|gpu", for help texts and messages.
 std::string ModeNames();
 
 // The mt mode's strips when --threads is not given: the processor count, 1 to 32.

@@ -60,7 +60,7 @@ __global__ void huffman(unsigned char* frameCopy, float* coefficients, int2 bloc
 
         const unsigned window = SlotWindow(slot, bytePos) >> bitOffset;
         // Size: the run of one-bits at the bottom of the window. A run as long as the window never
-        // occurs in a valid slot; the top bit is forced to 0 so the size stays at most 31.
+        // occurs in a valid slot; the window's top bit is taken as 0 so the size stays at most 31.
         const int size = __ffs(static_cast<int>(~window | 0x80000000u)) - 1;
 
         int level = 0;

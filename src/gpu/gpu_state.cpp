@@ -30,11 +30,15 @@ bool FreeBuffer(T** address) {
     return true;
 }
 
-// Reads and clears the last error after a launch; a refused launch fails the decode with a message.
-bool LaunchSucceeded(const char* kernelName) {
+constexpr const char* kHuffmanLaunchFailed = "huffman returned error code %d after launching addKernel!\n";
+constexpr const char* kInverseDctLaunchFailed = "inverseDCT returned error code %d after launching addKernel!\n";
+
+// Reads and clears the last error after a launch; a refused launch fails the decode with the
+// message (a format with one %d, the error) on standard error.
+bool LaunchSucceeded(const char* failureMessage) {
     const Error error = runtime::LastError();
     if (error == kSuccess) return true;
-    std::fprintf(stderr, "%s returned error code %d after launching addKernel!\n", kernelName, error);
+    std::fprintf(stderr, failureMessage, error);
     return false;
 }
 
@@ -94,10 +98,10 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
         return kGpuDecodeFailed;
     }
     Launch(huffman, geometry, state.frameCopy, state.coefficients, blockGrid);
-    if (!LaunchSucceeded("huffman")) return kGpuDecodeFailed;
+    if (!LaunchSucceeded(kHuffmanLaunchFailed)) return kGpuDecodeFailed;
     Launch(inverseDCT_2DLLM, geometry, state.coefficients, state.pixels, blockGrid, int2{outputPitch, state.height},
            outputPitch);
-    if (!LaunchSucceeded("inverseDCT")) return kGpuDecodeFailed;
+    if (!LaunchSucceeded(kInverseDctLaunchFailed)) return kGpuDecodeFailed;
 
     if (!copyToHost) {
         *output = state.pixels;  // the kernels may still be running

@@ -61,12 +61,13 @@ WorkerPool::~WorkerPool() {
 }
 
 std::string WorkerPool::Submit(std::function<void()> run) {
+    // Checked before locking: a worker of the parent may have held the lock when the process forked.
+    if (InForkedChild()) throw std::runtime_error("the worker pool's threads belong to the parent process");
     std::string id;
     {
         std::lock_guard lock(mutex);
         if (workers.empty()) throw std::runtime_error("the worker pool has no worker");
         if (stopping) throw std::runtime_error("the worker pool is shutting down");
-        if (InForkedChild()) throw std::runtime_error("the worker pool's threads belong to the parent process");
         id = NewTaskId();
         queue.push_back(PoolTask{id, std::move(run)});
         try {

@@ -82,6 +82,7 @@ std::string WorkerPool::Submit(std::function<void()> run) {
 }
 
 bool WorkerPool::AnyPending(std::span<const std::string> ids) {
+    if (ids.empty()) return false;  // without the lock, which a forked child may find held
     std::lock_guard lock(mutex);
     return std::any_of(ids.begin(), ids.end(), [this](const std::string& id) { return pendingIds.contains(id); });
 }

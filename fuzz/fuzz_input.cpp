@@ -6,7 +6,7 @@
 namespace framedec::fuzz {
 namespace {
 
-constexpr uint32_t kLowBits = kRangeField - 1;  // the field without its two mode bits
+constexpr uint32_t kLowBits = ~kModeBits;  // the field without its mode bits
 constexpr uint32_t kNullMarker = 0xF8;          // a null-pointer byte must carry these bits
 
 [[noreturn]] void Unrepresentable(const char* what, uint64_t value) {
@@ -29,22 +29,22 @@ std::span<const uint8_t> FuzzInput::Rest() const { return {data_ + position_, si
 
 uint32_t Coordinate(FuzzInput& input, uint32_t limit, uint32_t blockUnit) {
     const uint32_t field = input.Word();
-    if (field & kRawField) return field;
-    if (field & kRangeField) return (field & kLowBits) % (limit + 1);
+    if ((field & kModeBits) == kRawField) return field;
+    if ((field & kModeBits) == kRangeField) return (field & kLowBits) % (limit + 1);
     return blockUnit * (field % (limit / blockUnit + 1));
 }
 
 uint32_t Extent(FuzzInput& input, uint32_t limit) {
     const uint32_t field = input.Word();
-    if (field & kRawField) return field;
-    if (field & kRangeField) return (field & kLowBits) % (limit + 1);
+    if ((field & kModeBits) == kRawField) return field;
+    if ((field & kModeBits) == kRangeField) return (field & kLowBits) % (limit + 1);
     return field % (kSmallExtentLimit + 1);
 }
 
 uint64_t Pitch(FuzzInput& input, uint64_t rowBytes) {
     const uint32_t field = input.Word();
-    if (field & kRawField) return (field & ~kRawField) % (rowBytes + 1);
-    if (field & kRangeField) return rowBytes + (field & 4095u);
+    if ((field & kModeBits) == kRawField) return (field & kLowBits) % (rowBytes + 1);
+    if ((field & kModeBits) == kRangeField) return rowBytes + (field & 4095u);
     return rowBytes + (field & 15u);
 }
 
@@ -62,14 +62,14 @@ void FuzzInputWriter::Word(uint32_t value) {
 void FuzzInputWriter::Coordinate(uint32_t value, uint32_t limit, uint32_t blockUnit) {
     if (value <= limit && value % blockUnit == 0) return Word(value / blockUnit);
     if (value <= limit) return Word(kRangeField | value);
-    if (value & kRawField) return Word(value);
+    if ((value & kModeBits) == kRawField) return Word(value);
     Unrepresentable("coordinate", value);
 }
 
 void FuzzInputWriter::Extent(uint32_t value, uint32_t limit) {
     if (value <= kSmallExtentLimit) return Word(value);
     if (value <= limit) return Word(kRangeField | value);
-    if (value & kRawField) return Word(value);
+    if ((value & kModeBits) == kRawField) return Word(value);
     Unrepresentable("extent", value);
 }
 

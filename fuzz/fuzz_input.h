@@ -5,11 +5,12 @@
 // bytes), then the rest, which is the frame's content. Bytes past the end read as 0, so every input,
 // however short, is a complete test case.
 //
-// Each numeric argument comes from one 32-bit field, shaped so that most values land where the
-// export's checks have edges, while any 32-bit value stays reachable:
-//   top bit set       the field as it is (far out of range; sums that would wrap around);
-//   bit 30 set        the low bits reduced to 0..limit (near and just past the accepted range);
-//   otherwise         a small or aligned value (see Coordinate and Extent).
+// Each numeric argument comes from one 32-bit field whose top three bits choose how the rest is
+// read, so that most values land where the export's checks have edges and decodes stay small
+// enough for many executions a second, while the far edges stay reachable:
+//   111               the field as it is (far out of range; sums that wrap around in 32 bits);
+//   110               the low 29 bits reduced to 0..limit (anywhere in and just past the range);
+//   anything else     a small or aligned value (see Coordinate and Extent).
 #pragma once
 
 #include <cstddef>
@@ -19,8 +20,9 @@
 
 namespace framedec::fuzz {
 
-inline constexpr uint32_t kRawField = 0x80000000u;
-inline constexpr uint32_t kRangeField = 0x40000000u;
+inline constexpr uint32_t kModeBits = 0xE0000000u;
+inline constexpr uint32_t kRawField = 0xE0000000u;
+inline constexpr uint32_t kRangeField = 0xC0000000u;
 inline constexpr uint32_t kSmallExtentLimit = 32;  // small extents: 0..32, four blocks in every alignment
 
 class FuzzInput {
@@ -44,8 +46,8 @@ uint32_t Coordinate(FuzzInput& input, uint32_t limit, uint32_t blockUnit);
 // A width or height: small values are 0..32.
 uint32_t Extent(FuzzInput& input, uint32_t limit);
 
-// An output pitch for lines of rowBytes bytes: usually rowBytes plus 0..15 (or, with bit 30, plus
-// 0..4095); with the top bit, a pitch shorter than a line (lines overlap; nothing checks pitch).
+// An output pitch for lines of rowBytes bytes: usually rowBytes plus 0..15; in range mode rowBytes
+// plus 0..4095; in raw mode a pitch shorter than a line (lines overlap; nothing checks pitch).
 uint64_t Pitch(FuzzInput& input, uint64_t rowBytes);
 
 // Which of the call's pointerCount pointer arguments it gets as null: bit i for pointer i. Mostly none.

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite: the default build (once per block-decoder variant), then the
-# same suites under AddressSanitizer + UBSan and under ThreadSanitizer, all with the host GPU
-# backend; the cuda GPU backend where nvcc is present; and a cross build for 64-bit ARM (where a
-# cross compiler is installed) to show the library builds without the x86 block decoders.
+# Builds and runs every test suite: the default build (once per block-decoder variant, the fuzz
+# corpus replays and the valgrind checks included), then the same suites under AddressSanitizer +
+# UBSan and under ThreadSanitizer, all with the host GPU backend; each libFuzzer target for a fixed
+# budget (60 s each, two at a time) seeded from the committed corpus; the cuda GPU backend where
+# nvcc is present; and a cross build for 64-bit ARM (where a cross compiler is installed) to show
+# the library builds without the x86 block decoders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-for preset in default asan tsan; do
+for preset in default asan tsan fuzz; do
   echo "=== $preset ==="
   cmake --workflow --preset "$preset"
 done

@@ -55,12 +55,28 @@ void Write(const std::string& target, const std::string& name, const FuzzInputWr
         .write(reinterpret_cast<const char*>(input.bytes.data()), static_cast<std::streamsize>(input.bytes.size()));
 }
 
+// Slots that no encoder writes, one after the other: every code oversized; only bit 127 set; the
+// widest DC window (15 zero bytes, then 0B); a marker at bit 0 followed by nothing but one bits;
+// the worked example (DC 5, then -3); empty.
+std::vector<uint8_t> HostileSlots() {
+    std::vector<uint8_t> bytes(6 * kSlotBytes, 0);
+    std::fill_n(bytes.begin(), kSlotBytes, uint8_t{0xFF});
+    bytes[2 * kSlotBytes - 1] = 0x80;
+    bytes[3 * kSlotBytes - 1] = 0x0B;
+    bytes[3 * kSlotBytes] = 0x01;
+    std::fill_n(bytes.begin() + 3 * kSlotBytes + 1, kSlotBytes - 1, uint8_t{0xFF});
+    bytes[4 * kSlotBytes] = 0xAF;
+    bytes[4 * kSlotBytes + 1] = 0x03;
+    return bytes;
+}
+
 struct Rectangle {
     const char* name;
     uint32_t x, y, width, height;
     int64_t pitchExtra = 0;  // bytes added to a line (negative: overlapping lines)
     uint8_t table = kTableQSelector;
     uint32_t nulls = 0;
+    bool hostileSlots = false;  // the covered slots cycle through HostileSlots instead of the frame's
 };
 
 // A seed for a rectangle decoder: its arguments, then the content of the slots it covers.
@@ -85,7 +101,11 @@ void WriteRectangleSeed(const std::string& target, const RectangleRules<Element>
     const bool inside = r.x < kPaddedImageWidth && r.y < kMaxImageHeight;
     const uint32_t rows = inside ? std::min((r.height + 7) / 8, (kMaxImageHeight - r.y) / 8) : 0;
     const uint32_t columnEnd = inside ? std::min(kSlotsPerRow, (r.x + r.width + 7) / 8) : 0;
-    for (uint32_t j = 0; j < rows; ++j) input.Bytes(GridBytes(r.y / 8 + j, r.x / 8, columnEnd));
+    if (r.hostileSlots) {
+        input.Bytes(HostileSlots());
+    } else {
+        for (uint32_t j = 0; j < rows; ++j) input.Bytes(GridBytes(r.y / 8 + j, r.x / 8, columnEnd));
+    }
     Write(target, r.name, input);
 }
 
@@ -99,6 +119,7 @@ void WritePixelSeeds() {
         {"input-table-large-pitch", 16, 24, 20, 11, 100, kInputTableSelector},
         {"overlapping-lines", 0, 0, 24, 9, -14},
         {"whole-width", 0, 504, 1246, 16},
+        {"hostile-slots", 0, 0, 48, 16, 0, kTableQSelector, 0, true},
         {"refused-x-4", 4, 0, 8, 8},
         {"refused-width-0-at-x-0", 0, 0, 0, 8},
         {"refused-past-right-edge", 1240, 0, 7, 8},
@@ -118,6 +139,7 @@ void WriteCoefficientSeeds() {
         {"input-table-wraps", 32, 32, 17, 9, 0, kInputTableSelector},
         {"overlapping-lines", 0, 0, 16, 16, -7},
         {"whole-padded-width", 0, 0, 1248, 8},
+        {"hostile-slots-input-table", 0, 0, 48, 16, 1, kInputTableSelector, 0, true},
         {"refused-width-7-at-x-0", 0, 0, 7, 8},
         {"refused-past-padded-edge", 0, 0, 1249, 8},
         {"refused-height-3-at-y-0", 0, 0, 8, 3},
@@ -126,7 +148,8 @@ void WriteCoefficientSeeds() {
     for (const Rectangle& r : rectangles) WriteRectangleSeed("decode_dct_data", kCoefficientRules, r);
 }
 
-void WriteDcSeed(const char* name, uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint32_t nulls = 0) {
+void WriteDcSeed(const char* name, uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint32_t nulls = 0,
+                 const std::vector<uint8_t>& content = {}) {
     FuzzInputWriter input;
     input.Coordinate(x, kGridPositionsPerRow + kBlockSize, 1);
     input.Coordinate(y, kMaxBlockRows + kBlockSize, 1);
@@ -136,7 +159,11 @@ void WriteDcSeed(const char* name, uint32_t x, uint32_t y, uint32_t width, uint3
     const bool inside = x < kGridPositionsPerRow && y < kMaxBlockRows;
     const uint32_t rowEnd = inside ? std::min(kMaxBlockRows, y + height) : 0;
     const uint32_t columnEnd = inside ? std::min(kGridPositionsPerRow, x + width) : 0;
-    for (uint32_t r = y; r < rowEnd; ++r) input.Bytes(GridBytes(r, x, columnEnd, 3));
+    if (!content.empty()) {
+        input.Bytes(content);
+    } else {
+        for (uint32_t r = y; r < rowEnd; ++r) input.Bytes(GridBytes(r, x, columnEnd, 3));
+    }
     Write("decode_dc_data", name, input);
 }
 
@@ -150,6 +177,14 @@ void WriteDcSeeds() {
     WriteDcSeed("refused-width-0-at-x-0", 0, 0, 0, 1);
     WriteDcSeed("refused-past-bottom", 0, 121, 1, 8);
     WriteDcSeed("refused-null-output", 0, 0, 1, 1, 1);
+    // Grid positions 157 to 159 of the last row, past the frame's end: an empty slot, a marker
+    // followed by one bits, the widest window; then the 3 bytes that window takes.
+    std::vector<uint8_t> lastPositions(3 * kSlotBytes + 3, 0);
+    lastPositions[kSlotBytes] = 0x01;
+    std::fill_n(lastPositions.begin() + kSlotBytes + 1, kSlotBytes - 1, uint8_t{0xFF});
+    lastPositions[3 * kSlotBytes - 1] = 0x0B;
+    std::fill_n(lastPositions.end() - 3, 3, uint8_t{0xFF});
+    WriteDcSeed("widest-windows-past-the-frame", 157, 127, 3, 1, 0, lastPositions);
 }
 
 void WriteSequenceSeed(const char* name, uint32_t height, uint32_t nulls = 0) {

@@ -1,5 +1,7 @@
 // The guard-page matrix for the exports that decode a rectangle of blocks into an image of elements
-// (pixels or 16-bit coefficients). Each decoder gets one test that calls ExpectRectangleDecodesStayInside.
+// (pixels or 16-bit coefficients). Each decoder gets one test that calls
+// ExpectRectangleDecodesStayInside; DecodeDataMultiThread's passes DecodeData's bounds and reference
+// with a decode that runs each rectangle at a few thread counts.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,8 @@
 //   - a call the checks must refuse returns 5 and neither reads the frame nor writes the output;
 //   - an accepted call returns 0, reads for each block at most its slot and the 3 bytes after it,
 //     and writes exactly width x height bytes: for each block, (DC + 128) mod 256 of the DC code
-//     read from the 4-byte window at the slot's first non-zero byte, bits past the window as 0.
+//     read from the 4-byte window at the slot's first non-zero byte, bits past the window as 0;
+// for every block-decoder variant this processor runs.
 //
 // Input format: x, y, width, height in blocks (one word each, see fuzz_input.h), a null-pointer
 // byte (bit 0 output, bit 1 frame), then the content of the readable bytes.
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "canary_output.h"
+#include "codec/block_decoder.h"
 #include "codec/frame_geometry.h"
 #include "codec/slot_reader.h"
 #include "exact_frame.h"
@@ -69,14 +71,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
     }
     const ExactFrame frame(std::move(windows), input.Rest());
-    CanaryOutput output(std::size_t{width} * height);
     CanaryOutput expected(std::size_t{width} * height);
     for (uint32_t j = 0; j < height; ++j) {
         for (uint32_t i = 0; i < width; ++i) {
             expected.data()[std::size_t{j} * width + i] = ExpectedPreview(frame.frame() + SlotOffset(y + j, x + i));
         }
     }
-    Require(DecodeDCData(output.data(), x, y, width, height, frame.frame()) == 0, "an accepted call returns 0");
-    Require(output.Equals(expected), "each block's value comes from its DC window, packed, nothing else written");
+    for (const BlockDecoder& variant : BlockDecoders()) {
+        if (!SelectBlockDecoder(variant.name)) continue;
+        CanaryOutput output(std::size_t{width} * height);
+        Require(DecodeDCData(output.data(), x, y, width, height, frame.frame()) == 0, "an accepted call returns 0");
+        Require(output.Equals(expected), "each block's value comes from its DC window, packed, nothing else written");
+    }
     return 0;
 }

@@ -3,6 +3,7 @@
 // faults in every build. The rectangle decoders run the matrix of guard_page_rectangles.h.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -124,42 +125,50 @@ TEST(GuardPages, DecodeDCDataReadsAtMostEachBlocksWindow) {
     }
 }
 
-// How many bytes past a one-row frame the preview of grid position 159 reads, by the index of its
-// slot's first non-zero byte (16: an all-zero slot, read whole).
-std::size_t BytesPastFrame(uint32_t firstNonZero) {
-    const std::size_t readEnd = firstNonZero == kSlotBytes ? kSlotBytes : firstNonZero + 1 + kWindowPastSlot;
-    return readEnd > kLastPositionInFrame ? readEnd - kLastPositionInFrame : 0;
+// What the preview of grid position 159 of a one-row frame may read past the frame: the 4 bytes of
+// its slot that lie there, and the bytes after the slot that its window takes (window at slot byte
+// firstNonZero; 16 for an all-zero slot, which has no window).
+std::size_t DocumentedBytesPastFrame(uint32_t firstNonZero) {
+    const std::size_t windowEnd = firstNonZero == kSlotBytes ? kSlotBytes : firstNonZero + 1 + kWindowPastSlot;
+    return std::max<std::size_t>(kSlotBytes, windowEnd) - kLastPositionInFrame;
 }
 
-// Decodes grid position 159 of a one-row frame followed by `spare` accessible bytes.
+// Decodes grid position 159 of a one-row frame followed by `spare` accessible bytes. The slot's
+// first non-zero byte is a marker at its top bit, followed by a DC code that fills the rest of the
+// window (size 11, magnitude 10000000001: the value depends on the window's last bit), so every
+// byte of the window is needed.
 int32_t PreviewLastPosition(GuardedRegion& frames, uint32_t firstNonZero, std::size_t spare, uint8_t& value) {
     const std::size_t slotOffset = SlotOffset(0, kGridPositionsPerRow - 1);
     uint8_t* frame = frames.Place(slotOffset, FrameBytes(kBlockSize) + spare, GuardSide::After);
     uint8_t* slot = frame + slotOffset;
-    const std::size_t accessible = kLastPositionInFrame + spare;
-    for (std::size_t i = 0; i < accessible; ++i) slot[i] = i < firstNonZero ? 0 : static_cast<uint8_t>(0x0B + i);
-    if (firstNonZero < accessible) slot[firstNonZero] = 0x0B;
+    std::memset(slot, 0, kLastPositionInFrame + spare);
+    if (firstNonZero < kSlotBytes) {
+        const uint8_t windowFilling[] = {0x80, 0xFF, 0x17, 0x40};  // marker; 11 ones, 0, 1 0000000001
+        std::memcpy(slot + firstNonZero, windowFilling, sizeof windowFilling);
+    }
     return DecodeDCData(&value, kGridPositionsPerRow - 1, 0, 1, 1, frame);
 }
 
-TEST(GuardPages, DecodeDCDataLastGridPositionReadsPastTheFrameOnlyWhatItsWindowNeeds) {
+TEST(GuardPages, DecodeDCDataLastGridPositionNeedsOnlyItsSlotAndWindowPastTheFrame) {
     GuardedRegion frames(FrameBytes(kBlockSize) + kSlotBytes);
-    // First non-zero byte 0 to 8: nothing past the frame; 9 to 15: 1 to 7 bytes; an all-zero slot: 4.
-    const std::size_t expected[kSlotBytes + 1] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 4};
+    // Window at slot byte 0 to 12: the slot's 4 bytes; at 13 to 15: 5 to 7; an all-zero slot: 4.
+    const std::size_t expected[kSlotBytes + 1] = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 6, 7, 4};
     for (uint32_t firstNonZero = 0; firstNonZero <= kSlotBytes; ++firstNonZero) {
-        ASSERT_EQ(BytesPastFrame(firstNonZero), expected[firstNonZero]) << firstNonZero;
+        ASSERT_EQ(DocumentedBytesPastFrame(firstNonZero), expected[firstNonZero]) << firstNonZero;
         uint8_t value = 0;
-        ASSERT_EQ(PreviewLastPosition(frames, firstNonZero, BytesPastFrame(firstNonZero), value), FRAMEDEC_OK);
+        ASSERT_EQ(PreviewLastPosition(frames, firstNonZero, DocumentedBytesPastFrame(firstNonZero), value), FRAMEDEC_OK);
         EXPECT_EQ(value, firstNonZero == kSlotBytes ? 128 : 129) << firstNonZero;
     }
 }
 
-TEST(GuardPagesDeathTest, DecodeDCDataLastGridPositionFaultsWithOneSpareByteTooFew) {
+// One byte fewer faults where the bytes cannot be skipped: the last byte of the widest window, and
+// the last byte of an all-zero slot (only it tells the slot is empty).
+TEST(GuardPagesDeathTest, DecodeDCDataLastGridPositionFaultsWithOneByteTooFewPastTheFrame) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     GuardedRegion frames(FrameBytes(kBlockSize) + kSlotBytes);
     uint8_t value = 0;
     for (uint32_t firstNonZero : {kSlotBytes - 1, kSlotBytes}) {
-        EXPECT_DEATH(PreviewLastPosition(frames, firstNonZero, BytesPastFrame(firstNonZero) - 1, value), "")
+        EXPECT_DEATH(PreviewLastPosition(frames, firstNonZero, DocumentedBytesPastFrame(firstNonZero) - 1, value), "")
             << firstNonZero;
     }
 }

@@ -40,12 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const int32_t result = ExtractSequenceNo(nulls & 1u ? nullptr : frame.frame(), ignored, height,
                                              nulls & 2u ? nullptr : &sequenceNo);
     if (!accepted) {
-        Require(result == 5, "a null pointer or a height below 8 returns 5");
+        Require(result == FRAMEDEC_INVALID_ARGUMENT, "a null pointer or a height below 8 returns 5");
         Require(sequenceNo == kUntouched, "a refused call stores nothing");
         return 0;
     }
     const std::size_t low = FrameBytes(height) - kSequenceNoFromEnd;
-    Require(result == 0, "an accepted call returns 0");
+    Require(result == FRAMEDEC_OK, "an accepted call returns 0");
     Require(sequenceNo == (frame.frame()[low] | frame.frame()[low + 1] << 8), "the two bytes, little-endian");
     return 0;
 }

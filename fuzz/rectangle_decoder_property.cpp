@@ -7,6 +7,7 @@
 #include "canary_output.h"
 #include "codec/quant_table_q.h"
 #include "exact_frame.h"
+#include "framedec.h"
 #include "fuzz_check.h"
 
 namespace framedec::fuzz {
@@ -64,7 +65,7 @@ void CheckRefused(RectangleCall<Element> call, uint32_t nulls, const RectangleDe
     const ExactFrame frame({}, {});  // nothing of it may be read
     if (!(nulls & 1u)) call.output = reinterpret_cast<Element*>(output.data());
     if (!(nulls & 2u)) call.frame = frame.frame();
-    Require(decode(call) == 5, "a refused call returns 5");
+    Require(decode(call) == FRAMEDEC_INVALID_ARGUMENT, "a refused call returns 5");
     Require(output.Untouched(), "a refused call writes nothing");
 }
 
@@ -92,7 +93,7 @@ void CheckAccepted(const RectangleRules<Element>& rules, RectangleCall<Element> 
         if (!SelectBlockDecoder(variant.name)) continue;
         CanaryOutput output(outputBytes);
         call.output = reinterpret_cast<Element*>(output.data());
-        Require(decode(call) == 0, "an accepted call returns 0");
+        Require(decode(call) == FRAMEDEC_OK, "an accepted call returns 0");
         // Overlapping lines get whatever the last write left; only their bounds are checked.
         if (!linesOverlap) Require(output.Equals(expected), "the rectangle equals the portable decoder's and nothing else is written");
     }

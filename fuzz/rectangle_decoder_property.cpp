@@ -95,7 +95,9 @@ void CheckAccepted(const RectangleRules<Element>& rules, RectangleCall<Element> 
         call.output = reinterpret_cast<Element*>(output.data());
         Require(decode(call) == FRAMEDEC_OK, "an accepted call returns 0");
         // Overlapping lines get whatever the last write left; only their bounds are checked.
-        if (!linesOverlap) Require(output.Equals(expected), "the rectangle equals the portable decoder's and nothing else is written");
+        if (!linesOverlap) {
+            Require(output.Equals(expected), "the rectangle equals the portable decoder's and nothing else is written");
+        }
     }
 }
 

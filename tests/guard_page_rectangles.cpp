@@ -65,7 +65,9 @@ std::vector<Rectangle> MatrixRectangles(const RectangleDecoderUnderTest& d) {
         for (const Span& rows : rowSpans) rectangles.push_back({columns.start, rows.start, columns.length, rows.length});
     }
     for (const Span& rows : EdgeSpans(504, d.minBottom, d.maxBottom)) {
-        for (const Span& columns : columnSpans) rectangles.push_back({columns.start, rows.start, columns.length, rows.length});
+        for (const Span& columns : columnSpans) {
+            rectangles.push_back({columns.start, rows.start, columns.length, rows.length});
+        }
     }
     rectangles.push_back({0, 0, d.maxRight, d.maxBottom});
     return rectangles;

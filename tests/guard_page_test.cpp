@@ -86,7 +86,8 @@ TEST(GuardPages, DecodeDCDataReadsAtMostEachBlocksWindow) {
                 for (uint32_t height : {0u, 1u, 2u, kMaxBlockRows - y}) {
                     if (x + width < 1 || x + width > kGridPositionsPerRow || y + height < 1 || y + height > kMaxBlockRows)
                         continue;
-                    SCOPED_TRACE(::testing::Message() << "x " << x << " y " << y << " width " << width << " height " << height);
+                    SCOPED_TRACE(::testing::Message()
+                                 << "x " << x << " y " << y << " width " << width << " height " << height);
                     std::size_t first = 0;
                     std::size_t windowEnd = 0;
                     if (width > 0 && height > 0) {

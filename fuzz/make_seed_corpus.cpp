@@ -79,9 +79,11 @@ struct Rectangle {
     bool hostileSlots = false;  // the covered slots cycle through HostileSlots instead of the frame's
 };
 
-// A seed for a rectangle decoder: its arguments, then the content of the slots it covers.
+// A seed for a rectangle decoder: its arguments (ownArguments: the bytes of the decoder's own),
+// then the content of the slots it covers.
 template <typename Element>
-void WriteRectangleSeed(const std::string& target, const RectangleRules<Element>& rules, const Rectangle& r) {
+void WriteRectangleSeed(const std::string& target, const RectangleRules<Element>& rules, const Rectangle& r,
+                        const std::vector<uint8_t>& ownArguments = {}) {
     FuzzInputWriter input;
     input.Coordinate(r.x, rules.maxRight + kBlockSize, kBlockSize);
     input.Coordinate(r.y, rules.maxBottom + kBlockSize, kBlockSize);
@@ -98,6 +100,7 @@ void WriteRectangleSeed(const std::string& target, const RectangleRules<Element>
             input.Byte(static_cast<uint8_t>(entry >> 8));
         }
     }
+    input.Bytes(ownArguments);
     const bool inside = r.x < kPaddedImageWidth && r.y < kMaxImageHeight;
     const uint32_t rows = inside ? std::min((r.height + 7) / 8, (kMaxImageHeight - r.y) / 8) : 0;
     const uint32_t columnEnd = inside ? std::min(kSlotsPerRow, (r.x + r.width + 7) / 8) : 0;
@@ -109,25 +112,41 @@ void WriteRectangleSeed(const std::string& target, const RectangleRules<Element>
     Write(target, r.name, input);
 }
 
+const Rectangle kPixelRectangles[] = {
+    {"four-blocks", 0, 0, 16, 16},
+    {"bottom-right-corner", 1240, 1016, 6, 8},
+    {"right-edge-odd-pitch", 1232, 0, 14, 13, 5},
+    {"width-0-accepted", 8, 8, 0, 5},
+    {"three-columns-unit-table", 0, 0, 3, 1, 0, kUnitTableSelector},
+    {"input-table-large-pitch", 16, 24, 20, 11, 100, kInputTableSelector},
+    {"overlapping-lines", 0, 0, 24, 9, -14},
+    {"whole-width", 0, 504, 1246, 16},
+    {"hostile-slots", 0, 0, 48, 16, 0, kTableQSelector, 0, true},
+    {"refused-x-4", 4, 0, 8, 8},
+    {"refused-width-0-at-x-0", 0, 0, 0, 8},
+    {"refused-past-right-edge", 1240, 0, 7, 8},
+    {"refused-past-bottom", 0, 1016, 8, 9},
+    {"refused-wrap-around", 0xFFFFFFF8u, 0, 16, 8},
+    {"refused-null-frame", 0, 0, 8, 8, 0, kTableQSelector, 2},
+};
+
 void WritePixelSeeds() {
-    const Rectangle rectangles[] = {
-        {"four-blocks", 0, 0, 16, 16},
-        {"bottom-right-corner", 1240, 1016, 6, 8},
-        {"right-edge-odd-pitch", 1232, 0, 14, 13, 5},
-        {"width-0-accepted", 8, 8, 0, 5},
-        {"three-columns-unit-table", 0, 0, 3, 1, 0, kUnitTableSelector},
-        {"input-table-large-pitch", 16, 24, 20, 11, 100, kInputTableSelector},
-        {"overlapping-lines", 0, 0, 24, 9, -14},
-        {"whole-width", 0, 504, 1246, 16},
-        {"hostile-slots", 0, 0, 48, 16, 0, kTableQSelector, 0, true},
-        {"refused-x-4", 4, 0, 8, 8},
-        {"refused-width-0-at-x-0", 0, 0, 0, 8},
-        {"refused-past-right-edge", 1240, 0, 7, 8},
-        {"refused-past-bottom", 0, 1016, 8, 9},
-        {"refused-wrap-around", 0xFFFFFFF8u, 0, 16, 8},
-        {"refused-null-frame", 0, 0, 8, 8, 0, kTableQSelector, 2},
-    };
-    for (const Rectangle& r : rectangles) WriteRectangleSeed("decode_data", kPixelRules, r);
+    for (const Rectangle& r : kPixelRectangles) WriteRectangleSeed("decode_data", kPixelRules, r);
+}
+
+// The pixel seeds at 3 threads, and the edges of the thread count (the byte's encoding is in
+// decode_data_multithread_fuzzer.cpp: 0xF0 + n gives 30 + n).
+void WriteMultithreadSeeds() {
+    const std::string target = "decode_data_multithread";
+    for (const Rectangle& r : kPixelRectangles) WriteRectangleSeed(target, kStripPixelRules, r, {3});
+    const Rectangle wide{"", 0, 0, 1246, 16};
+    const std::pair<const char*, uint8_t> threadCounts[] = {
+        {"one-thread", 1}, {"32-threads", 0xF2}, {"refused-0-threads", 0}, {"refused-33-threads", 0xF3}};
+    for (auto [name, field] : threadCounts) {
+        Rectangle r = wide;
+        r.name = name;
+        WriteRectangleSeed(target, kStripPixelRules, r, {field});
+    }
 }
 
 void WriteCoefficientSeeds() {
@@ -215,6 +234,7 @@ int main(int argc, char** argv) {
     }
     g_corpus = argv[1];
     WritePixelSeeds();
+    WriteMultithreadSeeds();
     WriteCoefficientSeeds();
     WriteDcSeeds();
     WriteSequenceSeeds();

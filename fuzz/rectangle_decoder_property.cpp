@@ -1,5 +1,6 @@
 #include "rectangle_decoder_property.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -113,7 +114,9 @@ void CheckRectangleDecoder(const uint8_t* data, std::size_t size, const Rectangl
     call.y = Coordinate(input, rules.maxBottom + kBlockSize, kBlockSize);
     call.width = Extent(input, rules.maxRight + kBlockSize);
     call.height = Extent(input, rules.maxBottom + kBlockSize);
-    call.pitch = static_cast<uint32_t>(Pitch(input, uint64_t{call.width} * sizeof(Element)));
+    const uint64_t rowBytes = uint64_t{call.width} * sizeof(Element);
+    const uint64_t pitch = Pitch(input, rowBytes);
+    call.pitch = static_cast<uint32_t>(rules.linesMayOverlap ? pitch : std::max(pitch, rowBytes));
     const uint32_t nulls = NullPointers(input, 3);
     const Table table = ReadTable(input);
     const bool ownArgumentsAccepted = readOwnArguments(input);

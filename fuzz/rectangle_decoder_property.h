@@ -28,9 +28,15 @@ struct RectangleRules {
     uint32_t minRight, maxRight;    // accepted x + width
     uint32_t minBottom, maxBottom;  // accepted y + height
     void (*referenceBlock)(const uint8_t* slot, const uint16_t* table, Element* block);
+    // Whether the input may ask for a pitch shorter than a line. A decoder whose strips write at
+    // the same time would race on overlapping lines (the caller's fault, not the decoder's), so
+    // for it such a pitch is raised to a line.
+    bool linesMayOverlap = true;
 };
 
 inline constexpr RectangleRules<uint8_t> kPixelRules{1, kMaxImageWidth, 1, kMaxImageHeight, DecodeBlockScalar};
+inline constexpr RectangleRules<uint8_t> kStripPixelRules{1, kMaxImageWidth, 1, kMaxImageHeight, DecodeBlockScalar,
+                                                          false};
 inline constexpr RectangleRules<int16_t> kCoefficientRules{kBlockSize, kPaddedImageWidth, kBlockSize,
                                                            kMaxImageHeight, DecodeBlockCoefficientsScalar};
 
@@ -46,10 +52,8 @@ struct RectangleCall {
 template <typename Element>
 using RectangleDecode = std::function<int32_t(const RectangleCall<Element>&)>;
 
-// The decoder's own arguments are read by its fuzz target through readOwnArguments, after the
-// shared ones; it returns whether the checks must accept them. DecodeDataMultiThread's target is
-// decode_data_fuzzer.cpp with a thread count read there (mostly small: 0 to 4, and 32 and 33 at the
-// edges; 1 to 32 accepted) and passed on by its decode.
+// The decoder's own arguments (DecodeDataMultiThread's thread count) are read by its fuzz target
+// through readOwnArguments, after the shared ones; it returns whether the checks must accept them.
 template <typename Element>
 void CheckRectangleDecoder(const uint8_t* data, std::size_t size, const RectangleRules<Element>& rules,
                            const std::function<bool(FuzzInput&)>& readOwnArguments,

@@ -142,6 +142,13 @@ std::string Describe(const Rectangle& r) {
 
 }  // namespace
 
+RectangleDecoderUnderTest PixelDecoderUnderTest(RectangleDecode decode) {
+    return {1, 1, kMaxImageWidth, 1, kMaxImageHeight, std::move(decode),
+            [](const std::vector<uint8_t>& frame, const uint16_t* table) {
+                return ReferencePixels(frame, kMaxImageHeight, table);
+            }};
+}
+
 void ExpectRectangleDecodesStayInside(const RectangleDecoderUnderTest& decoder) {
     GuardedDecodes decodes(decoder);
     int failures = 0;

@@ -1,7 +1,6 @@
 // The guard-page matrix for the exports that decode a rectangle of blocks into an image of elements
 // (pixels or 16-bit coefficients). Each decoder gets one test that calls
-// ExpectRectangleDecodesStayInside; DecodeDataMultiThread's passes DecodeData's bounds and reference
-// with a decode that runs each rectangle at a few thread counts.
+// ExpectRectangleDecodesStayInside.
 #pragma once
 
 #include <cstdint>
@@ -10,17 +9,23 @@
 
 namespace framedec::testing {
 
+// The export under test: output, x, y, width, height, pitch, frame, table; returns its result code.
+using RectangleDecode =
+    std::function<int32_t(uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, const uint8_t*, const uint16_t*)>;
+
 struct RectangleDecoderUnderTest {
     uint32_t elementBytes;          // 1 for pixels, 2 for coefficients
     uint32_t minRight, maxRight;    // the x + width its checks accept
     uint32_t minBottom, maxBottom;  // the y + height its checks accept
-    // The export: output, x, y, width, height, pitch, frame, table; returns its result code.
-    std::function<int32_t(uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, const uint8_t*, const uint16_t*)>
-        decode;
+    RectangleDecode decode;
     // The elements of a whole 1024-line frame as the portable decoder gives them, as bytes: lines of
     // 1248 elements (every block slot of a row), line after line.
     std::function<std::vector<uint8_t>(const std::vector<uint8_t>& frame, const uint16_t* table)> reference;
 };
+
+// DecodeData's bounds and reference pixels, with the given decode: for DecodeData and every decoder
+// that must give its pixels.
+RectangleDecoderUnderTest PixelDecoderUnderTest(RectangleDecode decode);
 
 // Runs every rectangle of the matrix, each with tight, odd and large pitches, once with the frame
 // and the output each followed by a guard page and once with each preceded by one:

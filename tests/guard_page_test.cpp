@@ -19,16 +19,7 @@ namespace {
 constexpr GuardSide kSides[] = {GuardSide::After, GuardSide::Before};
 
 TEST(GuardPages, DecodeDataReadsOnlyCoveredSlotsAndWritesOnlyItsRectangle) {
-    ExpectRectangleDecodesStayInside({
-        1, 1, kMaxImageWidth, 1, kMaxImageHeight,
-        [](uint8_t* output, uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint32_t pitch,
-           const uint8_t* frame, const uint16_t* table) {
-            return DecodeData(output, x, y, width, height, pitch, frame, table);
-        },
-        [](const std::vector<uint8_t>& frame, const uint16_t* table) {
-            return ReferencePixels(frame, kMaxImageHeight, table);
-        },
-    });
+    ExpectRectangleDecodesStayInside(PixelDecoderUnderTest(DecodeData));
 }
 
 TEST(GuardPages, DecodeDCTDataReadsOnlyCoveredSlotsAndWritesOnlyItsRectangle) {

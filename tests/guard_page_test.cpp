@@ -187,8 +187,5 @@ TEST(GuardPages, ExtractSequenceNoReadsOnlyItsTwoBytes) {
     }
 }
 
-// DecodeGPU (host backend) joins here: a frame of H x 320 bytes followed by a guard page and a host
-// output of H x outputPitch bytes followed by one; the copy to the device reads no byte past the frame.
-
 }  // namespace
 }  // namespace framedec::testing

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -225,6 +226,28 @@ void WriteSequenceSeeds() {
     WriteSequenceSeed("refused-null-sequence-no", 8, 2);
 }
 
+void WriteGpuSeed(const char* name, uint32_t width, uint32_t height, int32_t pitchOffset, uint8_t flags) {
+    FuzzInputWriter input;
+    input.Extent(width, kGridWidthPixels);
+    input.Extent(height, 64);
+    input.Word(static_cast<uint32_t>(pitchOffset + 8));  // read back as padded width - 8 + field % 12
+    input.Byte(flags);
+    const std::vector<uint8_t>& frame = Frame();
+    if (height > 0)
+        input.Bytes(std::span<const uint8_t>(frame.data() + kRowLeadInBytes, FrameBytes(height) - kRowLeadInBytes));
+    Write("decode_gpu", name, input);
+}
+
+void WriteGpuSeeds() {
+    WriteGpuSeed("image-width-pitch-padded", 1246, 16, 0, 0);
+    WriteGpuSeed("grid-width", 1280, 8, 0, 0);
+    WriteGpuSeed("pitch-one-below-padded", 1245, 8, -1, 0);
+    WriteGpuSeed("refused-pitch-past-padded", 1246, 8, 1, 0);
+    WriteGpuSeed("device-address", 640, 24, 0, 1);
+    WriteGpuSeed("height-not-a-multiple-of-8", 320, 13, 0, 0);
+    WriteGpuSeed("refused-height-0", 320, 0, 0, 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -238,5 +261,6 @@ int main(int argc, char** argv) {
     WriteCoefficientSeeds();
     WriteDcSeeds();
     WriteSequenceSeeds();
+    WriteGpuSeeds();
     return 0;
 }

@@ -137,18 +137,9 @@ struct Avx2 {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(coefficients + i), zero);
     }
 
-    static void Fill(uint8_t value, uint8_t* pixels, std::size_t pitch) {
-        const uint64_t line = 0x0101010101010101ull * value;
-        for (int k = 0; k < 8; ++k) std::memcpy(pixels + k * pitch, &line, 8);
-    }
-
-    static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels, std::size_t pitch) {
-        switch (pairs) {
-            case 1: InverseTransform<1>(coefficients, pixels, pitch); break;
-            case 2: InverseTransform<2>(coefficients, pixels, pitch); break;
-            case 3: InverseTransform<3>(coefficients, pixels, pitch); break;
-            default: InverseTransform<4>(coefficients, pixels, pitch); break;
-        }
+    template <uint32_t Pairs>
+    static void Transform(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
+        InverseTransform<Pairs>(coefficients, pixels, pitch);
     }
 };
 

@@ -9,14 +9,15 @@
 // A Variant provides:
 //   static StreamCursor StartSlot(const uint8_t* slot);             bit-reverse and find the marker
 //   static void Zero(int16_t* coefficients, uint32_t blocks);        clear blocks of coefficients
-//   static void Transform(const int16_t* coefficients, uint32_t pairs, uint8_t* pixels, size_t pitch);
-//       both passes over the first `pairs` coefficient row pairs (the others are zero), the 8
-//       lines written pitch bytes apart; coefficients 64-byte aligned
-//   static void Fill(uint8_t value, uint8_t* pixels, size_t pitch);  8 lines of 8 equal pixels
+//   template <uint32_t Pairs> static void Transform(const int16_t* coefficients, uint8_t* pixels,
+//                                                   size_t pitch);
+//       both passes over the first Pairs coefficient row pairs (the others are zero), the 8 lines
+//       written pitch bytes apart; coefficients 64-byte aligned
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "codec/stream_decoder.h"
 
@@ -65,14 +66,24 @@ FRAMEDEC_INLINE void ReadChunk(const uint8_t* slots, uint32_t count, const uint1
     if (i < count) DecodeStream(Variant::StartSlot(slots + 16 * i), table, coefficients + 64 * i, summaries[i]);
 }
 
+FRAMEDEC_INLINE void FillBlock(uint8_t value, uint8_t* pixels, std::size_t pitch) {
+    const uint64_t line = 0x0101010101010101ull * value;
+    for (int k = 0; k < 8; ++k) std::memcpy(pixels + k * pitch, &line, 8);
+}
+
 template <typename Variant>
 FRAMEDEC_INLINE void TransformBlock(const int16_t* coefficients, StreamSummary summary, uint8_t* pixels,
                                     std::size_t pitch) {
     if (summary.lastCode == 0) {
-        Variant::Fill(DcOnlyPixel(coefficients[0]), pixels, pitch);
+        FillBlock(DcOnlyPixel(coefficients[0]), pixels, pitch);
         return;
     }
-    Variant::Transform(coefficients, kRowPairs.pairs[summary.lastCode], pixels, pitch);
+    switch (kRowPairs.pairs[summary.lastCode]) {
+        case 1: Variant::template Transform<1>(coefficients, pixels, pitch); break;
+        case 2: Variant::template Transform<2>(coefficients, pixels, pitch); break;
+        case 3: Variant::template Transform<3>(coefficients, pixels, pitch); break;
+        default: Variant::template Transform<4>(coefficients, pixels, pitch); break;
+    }
 }
 
 template <typename Variant>

@@ -182,6 +182,23 @@ TEST_F(GpuExports, FailedFreeLeavesAPartialTeardown) {
     EXPECT_EQ(LastError(), gpu::kErrorInvalidValue);
 }
 
+// A set-up whose own tear-down fails part-way and whose allocation then fails leaves a partial
+// set-up of the new size only: a decode must not run the kernels over the old, smaller buffer.
+TEST_F(GpuExports, PartialSetupAfterAFailedTeardownKeepsNoBufferOfTheOldSize) {
+    ASSERT_EQ(SetupGPUDecode(FrameSize{64, 16}), FRAMEDEC_OK);
+    FailNextCall(Operation::Free, gpu::kErrorInvalidValue, 2);          // the old coefficient buffer stays
+    FailNextCall(Operation::Allocate, gpu::kErrorMemoryAllocation, 1);  // the new pixel buffer fails
+    EXPECT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_GPU_ALLOC_FAILED);
+    EXPECT_FALSE(IsSetup());
+    LastError();
+    std::vector<uint8_t> image(std::size_t{1024} * kPitch, 7);
+    int32_t result = -1;
+    const auto captured = CaptureOutput([&] { result = DecodeToHost(AstronautFrame(), image); });
+    EXPECT_EQ(result, FRAMEDEC_GPU_DECODE_FAILED);
+    EXPECT_NE(captured.err.find("huffman returned error code"), std::string::npos) << captured.err;
+    EXPECT_EQ(image, std::vector<uint8_t>(image.size(), 7));
+}
+
 TEST_F(GpuExports, TeardownWithoutADeviceFailsAtTheFirstFree) {
     gpu::host_testing::SetNoDevice(true);
     EXPECT_EQ(TeardownGPUDecode(), FRAMEDEC_GPU_FREE_FAILED);

@@ -54,6 +54,14 @@ int32_t SetupGpuState(GpuState& state, FrameSize frameSize) {
     if (state.isSetup) TeardownGpuState(state);  // its result does not matter: the set-up replaces it
 
     std::lock_guard hold(state.lock);
+    // From here the state is being replaced: not set up until the last buffer is allocated. A
+    // tear-down above that failed part-way left buffers of the old size recorded; they are dropped
+    // like the ones the allocations below overwrite, so that a partial set-up never pairs a buffer
+    // of the old size with the new size (a decode would run the kernels past its end).
+    state.isSetup = false;
+    state.frameCopy = nullptr;
+    state.pixels = nullptr;
+    state.coefficients = nullptr;
     if (frameSize.width < 1 || frameSize.height < 1) return kGpuAllocFailed;
     state.width = frameSize.width;
     state.height = frameSize.height;

@@ -28,6 +28,8 @@ int32_t CheckGpuAvailable();
 // Tears down a set-up state first (outside the lock; its result ignored), then allocates and
 // zero-fills the three buffers for the frame size. 0, or 28 when a size is below 1 (nothing
 // allocated) or an allocation fails (the buffers allocated before it stay allocated and recorded).
+// Either way no buffer of an earlier set-up stays recorded, and the state is not set up until all
+// three are allocated.
 int32_t SetupGpuState(GpuState& state, FrameSize frameSize);
 
 // Frees the three buffers in order. 0, or 29 when a free fails (that buffer and the later ones stay).

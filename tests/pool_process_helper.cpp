@@ -5,6 +5,7 @@
 //   pool_process_helper exit-with-queued-work
 //   pool_process_helper unload <path of libframedec.so>
 //   pool_process_helper fork
+//   pool_process_helper calls-during-exit
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -136,6 +138,58 @@ int Fork() {
     return 0;
 }
 
+// Calls that meet the pool's shutdown at exit. A thread is inside DecodeDataMultiThread with its
+// strips queued behind 32 busy workers when main returns, so the shutdown drops them; an exit
+// handler registered before the pool existed (so it runs after the shutdown) then waits for that
+// thread and calls again itself. Both must get the right image, without a hang.
+struct ExitCall {
+    std::vector<uint8_t> frame = std::vector<uint8_t>(FrameBytes(2 * kBlockSize));
+    std::vector<uint8_t> expected = std::vector<uint8_t>(256 * 16);
+    std::vector<uint8_t> out = std::vector<uint8_t>(256 * 16);
+    int32_t result = -1;
+    std::thread caller;
+};
+ExitCall* exitCall = nullptr;  // never freed: used until the very end of the process
+
+void Report(const char* who, int32_t result, bool same) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%s: %d %s\n", who, result, same ? "same" : "different");
+    Say(line);
+}
+
+void AfterShutdown() {
+    ExitCall& c = *exitCall;
+    c.caller.join();
+    Report("thread inside the call", c.result, c.out == c.expected);
+    std::vector<uint8_t> again(c.expected.size());
+    const int32_t result = DecodeDataMultiThread(again.data(), 0, 0, 256, 16, 256, c.frame.data(), kTableQ, 4);
+    Report("call after the shutdown", result, again == c.expected);
+}
+
+int CallsDuringExit() {
+    alarm(30);  // a hang ends the process instead of the test run
+    exitCall = new ExitCall;
+    ExitCall& c = *exitCall;
+    for (std::size_t i = 0; i < c.frame.size(); ++i) c.frame[i] = static_cast<uint8_t>(i * 37 + 11);
+    DecodeData(c.expected.data(), 0, 0, 256, 16, 256, c.frame.data(), kTableQ);
+    std::atexit(AfterShutdown);
+
+    WorkerPool& pool = WorkerPool::Instance();
+    for (uint32_t i = 0; i < WorkerPool::kWorkerCount; ++i) {
+        pool.Submit([] {
+            ++runningTasksStarted;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        });
+    }
+    while (runningTasksStarted < static_cast<int>(WorkerPool::kWorkerCount)) std::this_thread::yield();
+    c.caller = std::thread([&c] {
+        c.result = DecodeDataMultiThread(c.out.data(), 0, 0, 256, 16, 256, c.frame.data(), kTableQ, 4);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // its strips are queued by now
+    Say("main returns\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,6 +198,8 @@ int main(int argc, char** argv) {
     if (mode == "exit-with-queued-work") return ExitWithQueuedWork();
     if (mode == "unload" && argc > 2) return Unload(argv[2]);
     if (mode == "fork") return Fork();
-    std::fprintf(stderr, "usage: %s first-call | exit-with-queued-work | unload LIBRARY | fork\n", argv[0]);
+    if (mode == "calls-during-exit") return CallsDuringExit();
+    std::fprintf(stderr, "usage: %s first-call | exit-with-queued-work | unload LIBRARY | fork | calls-during-exit\n",
+                 argv[0]);
     return 2;
 }

@@ -83,4 +83,12 @@ TEST(ProcessPool, AForkedChildDecodesOnItsOwnThreadAndExits) {
     EXPECT_NE(run.output.find("child exit: 0\n"), std::string::npos) << run.output;
 }
 
+TEST(ProcessPool, CallsThatMeetTheShutdownAtExitStillGetTheirImage) {
+    const HelperRun run = RunHelper("calls-during-exit");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("main returns\nthread inside the call: 0 same\ncall after the shutdown: 0 same\n"),
+              std::string::npos)
+        << run.output;
+}
+
 }  // namespace

@@ -21,9 +21,13 @@ FRAMEDEC_EXPORT int32_t DecodeDataMultiThread(uint8_t* output, uint32_t x, uint3
     const PixelRegion region{output, x, y, width, height, pitch, frame, table};
     try {
         // The first accepted call creates the pool and starts its workers, also when it will
-        // queue nothing.
-        WorkerPool& pool = WorkerPool::Instance();
-        DecodeInStrips(pool, region, threads);
+        // queue nothing. Once the pool has shut down at exit, the caller decodes alone.
+        const WorkerPool::Hold hold;
+        if (hold.pool() == nullptr) {
+            DecodeRegion(output, x, y, width, height, pitch, frame, table);
+        } else {
+            DecodeInStrips(*hold.pool(), region, threads);
+        }
     } catch (...) {
         // Only creating the pool can throw (out of memory), before anything was written.
         DecodeRegion(output, x, y, width, height, pitch, frame, table);

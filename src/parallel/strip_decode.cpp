@@ -30,12 +30,14 @@ void DecodeInStrips(WorkerPool& pool, const PixelRegion& region, uint32_t thread
 
     // Fixed-size bookkeeping: nothing here can fail once the strips are being handed out.
     std::array<std::string, kMaxDecodeThreads> ids;
+    std::array<uint32_t, kMaxDecodeThreads> stripOfId{};
     std::array<bool, kMaxDecodeThreads> queued{};
     std::size_t idCount = 0;
     for (uint32_t i = 0; i < last; ++i) {
         const PixelRegion strip = StripOf(region, partition.strips[i]);
         try {
             ids[idCount] = pool.Submit([strip] { Decode(strip); });
+            stripOfId[idCount] = i;
             ++idCount;
             queued[i] = true;
         } catch (...) {
@@ -49,8 +51,18 @@ void DecodeInStrips(WorkerPool& pool, const PixelRegion& region, uint32_t thread
     }
 
     // No completion signal: poll for our own identifiers, giving up the time slice in between.
+    // A pool that shuts down meanwhile (the process is exiting) drops the strips still queued;
+    // once its workers are joined, the identifiers still pending are those, decoded here.
     const std::span<const std::string> own(ids.data(), idCount);
-    while (pool.AnyPending(own)) std::this_thread::yield();
+    while (pool.AnyPending(own)) {
+        if (pool.Stopped()) {
+            for (std::size_t k = 0; k < idCount; ++k) {
+                if (pool.AnyPending(own.subspan(k, 1))) Decode(StripOf(region, partition.strips[stripOfId[k]]));
+            }
+            return;
+        }
+        std::this_thread::yield();
+    }
 }
 
 }  // namespace framedec

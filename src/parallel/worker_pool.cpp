@@ -1,6 +1,7 @@
 #include "parallel/worker_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <stdexcept>
 #include <utility>
 
@@ -16,20 +17,51 @@
 
 namespace framedec {
 
+namespace {
+
+// The process pool's pointer and the shutdown's bookkeeping. Trivially destructible, so they stay
+// readable while the process exits, after the shutdown has run.
+constinit std::atomic<WorkerPool*> processPool{nullptr};
+constinit std::atomic<bool> processPoolShutDown{false};
+constinit std::atomic<int> processPoolHolds{0};
+
+}  // namespace
+
 WorkerPool& WorkerPool::Instance() {
     // Constructed once, thread-safely, on first use. The owner's destructor (the shutdown) runs at
     // library unload or process exit. The pool lives on the heap so that a process forked from
     // this one, which inherits the pool without its threads, leaves it alone at exit: joining
     // those threads, or destroying the condition variable they wait on, would never return.
     struct Owner {
-        WorkerPool* pool = new WorkerPool;
+        Owner() { processPool.store(new WorkerPool); }
         ~Owner() {
-            if (!pool->InForkedChild()) delete pool;
+            WorkerPool* pool = processPool.load();
+            if (pool->InForkedChild()) return;
+            // Holds taken from now on get no pool. A hold taken before still uses this one, so it
+            // is freed only when none is left (else it goes with the exiting process).
+            processPoolShutDown.store(true);
+            pool->Shutdown();
+            if (processPoolHolds.load() == 0) delete pool;
         }
     };
     static Owner owner;
-    return *owner.pool;
+    return *processPool.load();
 }
+
+// The count goes up before the shutdown flag is read, and the shutdown sets the flag before it
+// reads the count (both sequentially consistent): a hold that sees no shutdown is always counted.
+WorkerPool::Hold::Hold() {
+    processPoolHolds.fetch_add(1);
+    if (processPoolShutDown.load()) return;
+    try {
+        held = &Instance();
+    } catch (...) {
+        processPoolHolds.fetch_sub(1);
+        throw;
+    }
+}
+
+WorkerPool::Hold::~Hold() { processPoolHolds.fetch_sub(1); }
 
 std::thread WorkerPool::StartThread(std::function<void()> loop) { return std::thread(std::move(loop)); }
 
@@ -48,7 +80,9 @@ WorkerPool::WorkerPool(uint32_t workerCount, const ThreadStarter& startThread) :
 // A process forked from one that had started the workers inherits the pool without its threads.
 bool WorkerPool::InForkedChild() const { return FRAMEDEC_PROCESS_ID() != ownerProcess; }
 
-WorkerPool::~WorkerPool() {
+WorkerPool::~WorkerPool() { Shutdown(); }
+
+void WorkerPool::Shutdown() {
     {
         std::lock_guard lock(mutex);
         stopping = true;
@@ -57,7 +91,14 @@ WorkerPool::~WorkerPool() {
     for (std::thread& worker : workers) {
         if (worker.joinable()) worker.join();
     }
-    // The members' destructors drop the tasks still queued without running them.
+    std::lock_guard lock(mutex);
+    queue.clear();  // the tasks still queued are destroyed without running
+    stopped = true;
+}
+
+bool WorkerPool::Stopped() {
+    std::lock_guard lock(mutex);
+    return stopped;
 }
 
 std::string WorkerPool::Submit(std::function<void()> run) {

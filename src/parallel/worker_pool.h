@@ -32,17 +32,42 @@ class WorkerPool {
     using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
     // The process's pool: the first call constructs it and starts its workers; concurrent first
-    // calls construct it once. It shuts down at library unload or process exit.
+    // calls construct it once. It shuts down at library unload or process exit, and is freed then
+    // unless a Hold still has it; it is not to be used after that except through a Hold.
     static WorkerPool& Instance();
+
+    // The process's pool for the length of one call, created on first use like Instance(). Once
+    // the pool has shut down (an exit handler or a thread still calling while the process exits)
+    // a hold has no pool, and the caller does the work itself; a pool that shuts down while held
+    // stays allocated, so the holder can still ask it what ran.
+    class Hold {
+      public:
+        Hold();
+        ~Hold();
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        WorkerPool* pool() const { return held; }
+
+      private:
+        WorkerPool* held = nullptr;
+    };
 
     // The library only uses Instance(); tests build private pools with fewer workers or with a
     // starter that fails. Starting stops at the first worker that cannot be started, and the pool
     // then works with the workers it has, possibly none. Never throws.
     explicit WorkerPool(uint32_t workerCount = kWorkerCount, const ThreadStarter& startThread = StartThread);
 
-    // Shutdown: wakes every worker, lets running tasks finish, joins the workers in start order and
-    // destroys the tasks still queued without running them.
+    // Shuts down (see Shutdown).
     ~WorkerPool();
+
+    // Wakes every worker, lets running tasks finish, joins the workers in start order and destroys
+    // the tasks still queued without running them; their identifiers stay pending. Later
+    // submissions are refused. Calling it again does nothing.
+    void Shutdown();
+
+    // Whether Shutdown has joined the workers: no task runs any more, so an identifier still
+    // pending belongs to a task that was dropped and will never run.
+    bool Stopped();
 
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -63,11 +88,12 @@ class WorkerPool {
     void RunWorker();
     bool InForkedChild() const;
 
-    std::mutex mutex;                    // guards queue, pendingIds and stopping
+    std::mutex mutex;                    // guards queue, pendingIds, stopping and stopped
     std::condition_variable wakeWorkers; // idle workers sleep here
     std::deque<PoolTask> queue;
     std::set<std::string> pendingIds;    // queued or running
     bool stopping = false;
+    bool stopped = false;                // the workers are joined
     std::vector<std::thread> workers;    // in start order; written only by the constructor
     long ownerProcess;                   // the process that started the workers
 };

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 #include "synth/frame_synth.h"
 
@@ -82,6 +83,12 @@ bool DecodeJpeg(const std::vector<uint8_t>& jpeg, unsigned denominator, std::vec
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     return true;
+}
+
+void RegisterImageBenchmark(const std::string& label, const BenchImage& image, ImageBenchmark run) {
+    benchmark::RegisterBenchmark((label + "/" + image.name).c_str(), std::move(run), std::cref(image))
+        ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime();
 }
 
 }  // namespace framedec::bench

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "synth/pgm.h"
 
@@ -19,6 +22,10 @@ struct BenchImage {
 
 // The four test photographs, loaded and encoded once.
 const std::vector<BenchImage>& BenchImages();
+
+// Registers run on one image as "label/image name", timed in wall-clock microseconds.
+using ImageBenchmark = std::function<void(benchmark::State&, const BenchImage&)>;
+void RegisterImageBenchmark(const std::string& label, const BenchImage& image, ImageBenchmark run);
 
 // Decodes a greyscale JPEG with libjpeg-turbo at scale 1/denominator (1 or 8) into pixels.
 // Returns false on a decoding error.

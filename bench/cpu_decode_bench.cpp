@@ -57,11 +57,7 @@ void RunJpeg(benchmark::State& state, const BenchImage& b, unsigned denominator)
 
 const bool kRegistered = [] {
     for (const BenchImage& b : BenchImages()) {
-        const auto add = [&](const std::string& label, auto fn) {
-            benchmark::RegisterBenchmark((label + "/" + b.name).c_str(), fn, std::cref(b))
-                ->Unit(benchmark::kMicrosecond)
-                ->UseRealTime();
-        };
+        const auto add = [&](const std::string& label, ImageBenchmark run) { RegisterImageBenchmark(label, b, std::move(run)); };
         add("DecodeData", RunDecodeData);
         add("DecodeDCTData", RunDecodeDCTData);
         add("DecodeDCData", RunDecodeDCData);

@@ -74,11 +74,7 @@ void RunDecodeGpu(benchmark::State& state, const BenchImage& b) {
 
 const bool kRegistered = [] {
     for (const BenchImage& b : BenchImages()) {
-        const auto add = [&](const std::string& label, auto fn) {
-            benchmark::RegisterBenchmark((label + "/" + b.name).c_str(), fn, std::cref(b))
-                ->Unit(benchmark::kMicrosecond)
-                ->UseRealTime();
-        };
+        const auto add = [&](const std::string& label, ImageBenchmark run) { RegisterImageBenchmark(label, b, std::move(run)); };
         add("GpuKernels." + kBackend, RunKernels);
         add("DecodeGPU." + kBackend, RunDecodeGpu);
     }

@@ -1,8 +1,9 @@
-// The helpers behind `framedec info` and table files.
+// The helpers behind `framedec info`, table files and recordings.
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "recording/recording.h"
 #include "synth/frame_synth.h"
 #include "synth/quant_table_file.h"
 #include "synth/slot_usage.h"
@@ -92,6 +93,41 @@ TEST(TableFile, RefusesWrongCountsAndValuesWithoutTouchingTheTable) {
         EXPECT_FALSE(ParseTableText(text, table, error));
         EXPECT_NE(error.find(message), std::string::npos) << error;
         EXPECT_EQ(table, before);
+    }
+}
+
+TEST(Recording, LayoutSplitsWholeFramesFromATrailingPart) {
+    const RecordingLayout layout = LayoutOfRecording(3 * 2560 + 100, 8);
+    EXPECT_EQ(layout.frameBytes, 2560u);
+    EXPECT_EQ(layout.frames, 3u);
+    EXPECT_EQ(layout.trailingBytes, 100u);
+    EXPECT_EQ(LayoutOfRecording(uint64_t{40} << 30, 1024).frames, (uint64_t{40} << 30) / 327680);
+}
+
+TEST(Recording, SequenceGapsCountModulo65536) {
+    struct Case {
+        std::vector<uint16_t> numbers;
+        std::vector<std::pair<uint64_t, uint32_t>> dropped;
+        std::vector<uint64_t> repeated;
+    };
+    const Case cases[] = {
+        {{7, 8, 9}, {}, {}},
+        {{65534, 65535, 0, 1}, {}, {}},         // the wrap is no gap
+        {{65535, 2}, {{1, 2}}, {}},              // 0 and 1 missing across the wrap
+        {{1, 2, 5, 6, 10}, {{2, 2}, {4, 3}}, {}},
+        {{4, 4, 5}, {}, {1}},                    // the same number again
+        {{10, 9, 10}, {}, {1}},                  // backwards
+        {{0, 32768}, {{1, 32767}}, {}},          // the largest step read as a drop
+        {{0, 32769}, {}, {1}},                   // one more reads as a step back
+    };
+    for (const Case& c : cases) {
+        SequenceTracker tracker;
+        for (uint16_t number : c.numbers) tracker.Add(number);
+        std::vector<std::pair<uint64_t, uint32_t>> dropped;
+        for (const DroppedRun& run : tracker.dropped()) dropped.emplace_back(run.index, run.count);
+        EXPECT_EQ(dropped, c.dropped) << testing::PrintToString(c.numbers);
+        EXPECT_EQ(tracker.repeated(), c.repeated) << testing::PrintToString(c.numbers);
+        EXPECT_EQ(tracker.frames(), c.numbers.size());
     }
 }
 

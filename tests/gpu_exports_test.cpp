@@ -59,7 +59,9 @@ protected:
 
 // --- GetAvailableGPUProcess -------------------------------------------------------------------
 
-TEST_F(GpuExports, GetAvailableGPUProcessReportsWhetherThereIsADevice) {
+// A device is available when the runtime counts one and can load both launched kernels for it: a
+// device older than every architecture built is counted but has no kernel image (209).
+TEST_F(GpuExports, GetAvailableGPUProcessReportsWhetherTheDeviceCanRunTheKernels) {
     EXPECT_EQ(GetAvailableGPUProcess(), FRAMEDEC_OK);
 
     gpu::host_testing::SetNoDevice(true);
@@ -67,9 +69,21 @@ TEST_F(GpuExports, GetAvailableGPUProcessReportsWhetherThereIsADevice) {
     EXPECT_EQ(LastError(), gpu::kErrorNoDevice);
     gpu::host_testing::SetNoDevice(false);
 
-    FailNextCall(Operation::DeviceCount, 3);
-    EXPECT_EQ(GetAvailableGPUProcess(), FRAMEDEC_GPU_UNAVAILABLE);
-    EXPECT_EQ(LastError(), 3);
+    const struct {
+        Operation operation;
+        gpu::Error error;
+        unsigned skipCalls;
+    } failures[] = {
+        {Operation::DeviceCount, 3, 0},
+        {Operation::KernelAttributes, gpu::kErrorNoKernelImage, 0},  // huffman
+        {Operation::KernelAttributes, gpu::kErrorNoKernelImage, 1},  // inverseDCT_2DLLM
+    };
+    for (const auto& f : failures) {
+        FailNextCall(f.operation, f.error, f.skipCalls);
+        EXPECT_EQ(GetAvailableGPUProcess(), FRAMEDEC_GPU_UNAVAILABLE) << f.error;
+        EXPECT_EQ(LastError(), f.error);
+        EXPECT_EQ(GetAvailableGPUProcess(), FRAMEDEC_OK);
+    }
     EXPECT_FALSE(IsSetup());
 }
 
@@ -366,7 +380,7 @@ TEST_F(GpuExports, EachFailingStepGivesItsResultAndAtMostOneMessage) {
         {Operation::Launch, 9, 1, FRAMEDEC_GPU_DECODE_FAILED, "", "inverseDCT returned error code 9 after launching addKernel!\n", 0},
         // A zero-fill error nobody read is picked up by the check after huffman.
         {Operation::ZeroFill, 4, 0, FRAMEDEC_GPU_DECODE_FAILED, "", "huffman returned error code 4 after launching addKernel!\n", 0},
-        {Operation::Synchronize, 700, 0, FRAMEDEC_GPU_SYNC_FAILED, "", "", 700},
+        {Operation::Synchronize, 999, 0, FRAMEDEC_GPU_SYNC_FAILED, "", "", 999},
         {Operation::Copy, 1, 1, FRAMEDEC_GPU_COPY_BACK_FAILED, "", "", 1},
     };
     ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_OK);
@@ -395,16 +409,103 @@ TEST_F(GpuExports, WithoutCopyToHostNothingWaits) {
     EXPECT_EQ(gpu::runtime::Synchronize(), 700);  // the injected failure was still waiting
 }
 
-TEST_F(GpuExports, DecodeAfterAPartialSetupFailsAtTheHuffmanCheck) {
-    FailNextCall(Operation::Allocate, gpu::kErrorMemoryAllocation, 2);  // the coefficient buffer
-    ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_GPU_ALLOC_FAILED);
-    LastError();
+// After a set-up whose second or third allocation failed, the frame copy exists but the pixel or
+// coefficient buffer does not. No kernel may run: on a GPU huffman would store through the null
+// coefficient buffer and fault the device for the rest of the process. The decode fails as the
+// failed zero-fill makes it fail at the huffman check, and the device stays usable.
+TEST_F(GpuExports, DecodeAfterAPartialSetupRunsNoKernel) {
+    for (unsigned failing : {1u, 2u}) {  // the pixel buffer, the coefficient buffer
+        for (bool copyToHost : {true, false}) {
+            FailNextCall(Operation::Allocate, gpu::kErrorMemoryAllocation, failing);
+            ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_GPU_ALLOC_FAILED);
+            LastError();
+            const std::size_t kernelRuns = gpu::host_testing::KernelRuns();
+            CanaryBuffer image(std::size_t{1024} * kPitch);
+            uint8_t* output = image.bytes.data();
+            int32_t result = -1;
+            const auto captured =
+                CaptureOutput([&] { result = DecodeGPU(copyToHost, AstronautFrame().data(), &output, kPitch); });
+            EXPECT_EQ(result, FRAMEDEC_GPU_DECODE_FAILED);
+            EXPECT_EQ(captured.out, "");
+            EXPECT_EQ(captured.err, "huffman returned error code 1 after launching addKernel!\n");
+            EXPECT_EQ(gpu::host_testing::KernelRuns(), kernelRuns) << "buffer " << failing;
+            EXPECT_EQ(output, image.bytes.data());
+            EXPECT_TRUE(image.Untouched());
+            EXPECT_EQ(LastError(), 0);
+        }
+    }
+    ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_OK);
     std::vector<uint8_t> image(std::size_t{1024} * kPitch);
+    EXPECT_EQ(DecodeToHost(AstronautFrame(), image), FRAMEDEC_OK);
+}
+
+// A decode's result and messages come from its own steps: an error that an earlier failed call
+// left unread does not fail it, yet GetGPULastError still reports that error until a newer one
+// takes its place.
+TEST_F(GpuExports, AnEarlierUnreadErrorDoesNotFailTheNextDecode) {
+    ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_OK);
+    std::vector<uint8_t> image(std::size_t{1024} * kPitch);
+    FailNextCall(Operation::Copy, 11);
+    CaptureOutput([&] { EXPECT_EQ(DecodeToHost(AstronautFrame(), image), FRAMEDEC_GPU_DECODE_FAILED); });
+
     int32_t result = -1;
-    const auto captured = CaptureOutput([&] { result = DecodeToHost(AstronautFrame(), image); });
+    auto captured = CaptureOutput([&] { result = DecodeToHost(AstronautFrame(), image); });
+    EXPECT_EQ(result, FRAMEDEC_OK);
+    EXPECT_EQ(captured.out + captured.err, "");
+    EXPECT_EQ(LastError(), 11);
+    EXPECT_EQ(LastError(), 0);
+
+    FailNextCall(Operation::Copy, 11);
+    FailNextCall(Operation::Launch, 9, 1);  // the next decode's own failure, at inverseDCT
+    CaptureOutput([&] { DecodeToHost(AstronautFrame(), image); });
+    captured = CaptureOutput([&] { result = DecodeToHost(AstronautFrame(), image); });
     EXPECT_EQ(result, FRAMEDEC_GPU_DECODE_FAILED);
-    EXPECT_EQ(captured.out, "");
-    EXPECT_EQ(captured.err, "huffman returned error code 1 after launching addKernel!\n");
+    EXPECT_EQ(captured.err, "inverseDCT returned error code 9 after launching addKernel!\n");
+    EXPECT_EQ(LastError(), 11);  // the launch error was read by the decode, the copy error not
+
+    for (gpu::Error error : {11, 12}) {
+        FailNextCall(Operation::Copy, error);
+        CaptureOutput([&] { DecodeToHost(AstronautFrame(), image); });
+    }
+    EXPECT_EQ(LastError(), 12);  // the newer failure
+    EXPECT_EQ(LastError(), 0);
+}
+
+// An execution fault (here: the wait after the kernels reports 700) disables the CUDA context for
+// the rest of the process, as NVIDIA's runtime does: every export fails from then on, on every
+// thread, and the last error stays 700 however often it is read.
+TEST_F(GpuExports, AnExecutionFaultFailsEveryLaterCall) {
+    ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_OK);
+    FailNextCall(Operation::Synchronize, gpu::kErrorIllegalAddress);
+    std::vector<uint8_t> image(std::size_t{1024} * kPitch, 7);
+    EXPECT_EQ(DecodeToHost(AstronautFrame(), image), FRAMEDEC_GPU_SYNC_FAILED);
+    const std::size_t kernelRuns = gpu::host_testing::KernelRuns();
+
+    EXPECT_EQ(LastError(), gpu::kErrorIllegalAddress);
+    EXPECT_EQ(LastError(), gpu::kErrorIllegalAddress);
+    EXPECT_EQ(GetAvailableGPUProcess(), FRAMEDEC_GPU_UNAVAILABLE);
+    std::fill(image.begin(), image.end(), 7);
+    for (bool copyToHost : {true, false}) {
+        uint8_t* output = image.data();
+        int32_t result = -1;
+        const auto captured =
+            CaptureOutput([&] { result = DecodeGPU(copyToHost, AstronautFrame().data(), &output, kPitch); });
+        EXPECT_EQ(result, FRAMEDEC_GPU_DECODE_FAILED);
+        EXPECT_EQ(captured.out, "cudaMemcpy failed!");
+        EXPECT_EQ(captured.err, "");
+        EXPECT_EQ(output, image.data());
+    }
+    EXPECT_EQ(image, std::vector<uint8_t>(image.size(), 7));
+    EXPECT_TRUE(IsSetup());
+    EXPECT_EQ(TeardownGPUDecode(), FRAMEDEC_GPU_FREE_FAILED);
+    EXPECT_TRUE(IsSetup());
+    EXPECT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_GPU_ALLOC_FAILED);
+    EXPECT_FALSE(IsSetup());
+    int32_t seenElsewhere = -1;
+    std::thread([&] { seenElsewhere = LastError(); }).join();
+    EXPECT_EQ(seenElsewhere, gpu::kErrorIllegalAddress);
+    EXPECT_EQ(LastError(), gpu::kErrorIllegalAddress);
+    EXPECT_EQ(gpu::host_testing::KernelRuns(), kernelRuns);
 }
 
 // --- Several threads --------------------------------------------------------------------------

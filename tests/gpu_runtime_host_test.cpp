@@ -3,6 +3,8 @@
 // per thread is checked through GetGPULastError.)
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <thread>
 #include <tuple>
 
 #include "gpu/kernels/device_compat.h"
@@ -97,14 +99,52 @@ TEST_F(HostRuntime, RefusedLaunchesRunNothingAndSetTheLastError) {
     EXPECT_EQ(seen.Read(), std::vector<int>(8, 0));
 }
 
-TEST_F(HostRuntime, KernelGivenHostMemoryFaultsAtTheNextSynchronise) {
+// A kernel that faults (given host memory, it does not run) or an injected execution fault
+// disables the device as a fault disables a CUDA context: every operation then fails with that
+// error, on every thread, and reading the last error does not clear it.
+TEST_F(HostRuntime, AnExecutionFaultFailsEveryLaterOperation) {
     std::vector<int> host(8, 0);
-    gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 2}), host.data(), int2{4, 2});
-    EXPECT_EQ(runtime::LastError(), gpu::kSuccess);  // accepted, as a GPU would
-    EXPECT_EQ(host, std::vector<int>(8, 0));
-    EXPECT_EQ(runtime::Synchronize(), gpu::kErrorIllegalAddress);
-    EXPECT_EQ(runtime::LastError(), gpu::kErrorIllegalAddress);
-    EXPECT_EQ(runtime::Synchronize(), gpu::kSuccess);
+    const std::function<void()> faults[] = {
+        [&] { gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 2}), host.data(), int2{4, 2}); },
+        [] {
+            gpu::host_testing::FailNextCall(Operation::Launch, 719);
+            gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 2}), static_cast<int*>(nullptr), int2{4, 2});
+        },
+        [] {
+            gpu::host_testing::FailNextCall(Operation::Synchronize, 716);
+            runtime::Synchronize();
+        },
+    };
+    const gpu::Error errors[] = {gpu::kErrorIllegalAddress, 719, 716};
+    for (std::size_t i = 0; i < std::size(faults); ++i) {
+        const gpu::Error fault = errors[i];
+        DeviceBuffer<int> seen(std::vector<int>(8, 0));
+        faults[i]();
+        EXPECT_EQ(host, std::vector<int>(8, 0));
+        EXPECT_EQ(runtime::LastError(), fault);
+        EXPECT_EQ(runtime::LastError(), fault);  // not cleared
+        gpu::Error elsewhere = 0;
+        std::thread([&] { elsewhere = runtime::LastError(); }).join();
+        EXPECT_EQ(elsewhere, fault);
+
+        const std::size_t kernelRuns = gpu::host_testing::KernelRuns();
+        gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 2}), seen.get(), int2{4, 2});
+        EXPECT_EQ(gpu::host_testing::KernelRuns(), kernelRuns);
+        int count = -1;
+        void* a = &a;
+        EXPECT_EQ(runtime::DeviceCount(&count), fault);
+        EXPECT_EQ(runtime::KernelAttributes(runtime::KernelOf(RecordThread)), fault);
+        EXPECT_EQ(runtime::Allocate(&a, 16), fault);
+        EXPECT_EQ(a, nullptr);
+        EXPECT_EQ(runtime::ZeroFill(seen.get(), 4), fault);
+        EXPECT_EQ(runtime::Copy(host.data(), seen.get(), 4, CopyKind::DeviceToHost), fault);
+        EXPECT_EQ(runtime::Synchronize(), fault);
+        EXPECT_EQ(runtime::Free(nullptr), fault);
+
+        gpu::host_testing::ResetFaults();  // a new process, as far as the device is concerned
+        EXPECT_EQ(runtime::LastError(), gpu::kSuccess);
+        EXPECT_EQ(seen.Read(), std::vector<int>(8, 0));
+    }
 }
 
 TEST_F(HostRuntime, InjectedFaultsHitOnlyTheNextCallOfTheirOperation) {
@@ -129,6 +169,10 @@ TEST_F(HostRuntime, InjectedFaultsHitOnlyTheNextCallOfTheirOperation) {
     EXPECT_EQ(runtime::Allocate(&b, 64), gpu::kErrorMemoryAllocation);
     EXPECT_EQ(b, nullptr);
 
+    gpu::host_testing::FailNextCall(Operation::KernelAttributes, gpu::kErrorNoKernelImage);
+    EXPECT_EQ(runtime::KernelAttributes(runtime::KernelOf(RecordThread)), gpu::kErrorNoKernelImage);
+    EXPECT_EQ(runtime::KernelAttributes(runtime::KernelOf(RecordThread)), gpu::kSuccess);
+
     gpu::host_testing::FailNextCall(Operation::Launch, gpu::kErrorInvalidConfiguration);
     gpu::host_testing::FailNextCall(Operation::Synchronize, 999);
     gpu::host_testing::FailNextCall(Operation::ZeroFill, 3);
@@ -148,6 +192,7 @@ TEST_F(HostRuntime, WithoutADeviceEveryOperationReportsNoDevice) {
     EXPECT_EQ(runtime::Allocate(&a, 16), gpu::kErrorNoDevice);
     EXPECT_EQ(a, nullptr);
     EXPECT_EQ(runtime::Free(nullptr), gpu::kErrorNoDevice);
+    EXPECT_EQ(runtime::KernelAttributes(runtime::KernelOf(RecordThread)), gpu::kErrorNoDevice);
     EXPECT_EQ(runtime::Synchronize(), gpu::kErrorNoDevice);
     EXPECT_EQ(runtime::LastError(), gpu::kErrorNoDevice);
 

@@ -5,7 +5,7 @@
 #include "api/result_codes.h"
 #include "framedec.h"
 #include "gpu/gpu_state.h"
-#include "gpu/runtime/runtime.h"
+#include "gpu/last_error.h"
 
 using namespace framedec;
 
@@ -53,6 +53,6 @@ FRAMEDEC_EXPORT int32_t IsSetupGPUDecode(bool* isSetup) noexcept {
 }
 
 FRAMEDEC_EXPORT int32_t GetGPULastError(int32_t* error) noexcept {
-    *error = gpu::runtime::LastError();
+    *error = gpu::TakeLastError();
     return kOk;
 }

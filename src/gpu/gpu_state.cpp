@@ -6,6 +6,7 @@
 #include "codec/frame_geometry.h"
 #include "gpu/buffer_sizes.h"
 #include "gpu/kernels/kernels.h"
+#include "gpu/last_error.h"
 #include "gpu/launch.h"
 #include "gpu/runtime/runtime.h"
 
@@ -42,11 +43,21 @@ bool LaunchSucceeded(const char* failureMessage) {
     return false;
 }
 
+bool EveryBufferAllocated(const GpuState& state) {
+    return state.frameCopy != nullptr && state.pixels != nullptr && state.coefficients != nullptr;
+}
+
 }  // namespace
 
 int32_t CheckGpuAvailable() {
     int count = 0;
     if (runtime::DeviceCount(&count) != kSuccess || count < 1) return kGpuUnavailable;
+    // The runtime also counts devices that cannot run our kernels: one older than every architecture
+    // the library carries code for (no machine code, no PTX it can compile), or one in a CUDA context
+    // that an execution fault has disabled. Asking for the launched kernels' attributes loads them.
+    if (runtime::KernelAttributes(runtime::KernelOf(huffman)) != kSuccess ||
+        runtime::KernelAttributes(runtime::KernelOf(inverseDCT_2DLLM)) != kSuccess)
+        return kGpuUnavailable;
     return kOk;
 }
 
@@ -93,9 +104,12 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
     const int2 blockGrid{static_cast<int>(kGridPositionsPerRow), static_cast<int>(sizes.rows)};
     const LaunchGeometry geometry = BlockGridLaunch(blockGrid);
 
+    // An error that an earlier call left unread is not this decode's: set it aside (GetGPULastError
+    // still reports it) so that the checks below see only what this decode's own steps raise.
+    SetAsideUnreadError();
     // Every block record starts at 0: huffman writes only the coded coefficients. A failure here
-    // stays the thread's last error, which the check after huffman reports.
-    runtime::ZeroFill(state.coefficients, sizes.coefficientBytes);
+    // stays the thread's last error, which the check at huffman reports.
+    const Error zeroFill = runtime::ZeroFill(state.coefficients, sizes.coefficientBytes);
     // The frame's block data: every byte from byte 4 to the end of a frame of the set-up height,
     // nothing beyond it. The rest of the device copy (its last 4 bytes when the height is a
     // multiple of 8) keeps the zeros of the set-up.
@@ -103,6 +117,15 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
                       FrameBytes(static_cast<uint32_t>(state.height)) - kRowLeadInBytes,
                       CopyKind::HostToDevice) != kSuccess) {
         std::fputs("cudaMemcpy failed!", stdout);
+        return kGpuDecodeFailed;
+    }
+    // No kernel runs over a buffer that a partial set-up left missing or that the zero-fill did not
+    // clear. On a GPU huffman would store through a null coefficient buffer and fault, and the
+    // fault would disable the CUDA context, the host application's own work in it included, for
+    // the rest of the process. The decode fails as the launch check would: with the zero-fill's error.
+    if (zeroFill != kSuccess || !EveryBufferAllocated(state)) {
+        const Error error = runtime::LastError();
+        std::fprintf(stderr, kHuffmanLaunchFailed, error != kSuccess ? error : kErrorInvalidValue);
         return kGpuDecodeFailed;
     }
     Launch(huffman, geometry, state.frameCopy, state.coefficients, blockGrid);

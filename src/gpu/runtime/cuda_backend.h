@@ -20,6 +20,13 @@ Kernel KernelOf(void (*kernel)(Args...)) {
 
 inline Error DeviceCount(int* count) { return cudaGetDeviceCount(count); }
 
+// Whether the current device can run kernel: fails (209, no kernel image) on a device that none of
+// the embedded machine code or PTX fits, and with the runtime's error when there is no usable device.
+inline Error KernelAttributes(Kernel kernel) {
+    cudaFuncAttributes attributes{};
+    return cudaFuncGetAttributes(&attributes, kernel);
+}
+
 // On failure the address is null, whatever the runtime left in it.
 inline Error Allocate(void** address, std::size_t bytes) {
     void* allocated = nullptr;

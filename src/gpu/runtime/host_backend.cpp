@@ -2,6 +2,7 @@
 #include "gpu/runtime/host_backend.h"
 
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <iterator>
 #include <map>
@@ -52,7 +53,10 @@ struct Device {
     std::size_t allocatedBytes = 0;
     std::array<std::optional<InjectedFault>, kOperationCount> injected{};
     bool noDevice = false;
-    Error pendingFault = kSuccess;  // raised by a kernel, reported by the next synchronise
+    // An execution fault, raised by a kernel or injected: once set, every operation reports it and
+    // reading the last error does not clear it, on every thread, as in a CUDA context after a fault.
+    std::atomic<Error> stickyFault{kSuccess};
+    std::size_t kernelRuns = 0;
 };
 
 // Never destroyed: device memory outlives the library's static objects, as on a GPU.
@@ -63,14 +67,17 @@ Device& TheDevice() {
 
 thread_local Error lastError = kSuccess;
 
-Error Fail(Error error) {
+// Records a failure as the calling thread's last error; an execution fault also faults the device.
+Error Fail(Device& device, Error error) {
     lastError = error;
+    if (IsStickyError(error)) device.stickyFault = error;
     return error;
 }
 
-// The failure that an operation meets before doing anything: no device, or an injected fault.
-// Called with the device lock held.
+// The failure that an operation meets before doing anything: an earlier execution fault, no
+// device, or an injected fault. Called with the device lock held.
 std::optional<Error> PresetFailure(Device& device, Operation operation) {
+    if (const Error fault = device.stickyFault) return fault;
     if (device.noDevice) return kErrorNoDevice;
     auto& injected = device.injected[static_cast<std::size_t>(operation)];
     if (!injected) return std::nullopt;
@@ -114,26 +121,33 @@ Error DeviceCount(int* count) {
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::DeviceCount)) {
         *count = 0;
-        return Fail(*failure);
+        return Fail(device, *failure);
     }
     *count = 1;
     return kSuccess;
+}
+
+Error KernelAttributes(const Kernel&) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::KernelAttributes)) return Fail(device, *failure);
+    return kSuccess;  // the host runs every kernel
 }
 
 Error Allocate(void** address, std::size_t bytes) {
     *address = nullptr;
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
-    if (const auto failure = PresetFailure(device, Operation::Allocate)) return Fail(*failure);
+    if (const auto failure = PresetFailure(device, Operation::Allocate)) return Fail(device, *failure);
     if (bytes == 0) return kSuccess;  // as cudaMalloc: success, null address
-    if (bytes > kDeviceMemoryBytes - device.allocatedBytes) return Fail(kErrorMemoryAllocation);
+    if (bytes > kDeviceMemoryBytes - device.allocatedBytes) return Fail(device, kErrorMemoryAllocation);
     void* memory = ::operator new(bytes, kAllocationAlignment, std::nothrow);
-    if (memory == nullptr) return Fail(kErrorMemoryAllocation);
+    if (memory == nullptr) return Fail(device, kErrorMemoryAllocation);
     try {
         device.allocations.emplace(static_cast<const std::byte*>(memory), bytes);
     } catch (const std::bad_alloc&) {
         ::operator delete(memory, kAllocationAlignment);
-        return Fail(kErrorMemoryAllocation);
+        return Fail(device, kErrorMemoryAllocation);
     }
     device.allocatedBytes += bytes;
     *address = memory;
@@ -143,9 +157,9 @@ Error Allocate(void** address, std::size_t bytes) {
 Error ZeroFill(void* address, std::size_t bytes) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
-    if (const auto failure = PresetFailure(device, Operation::ZeroFill)) return Fail(*failure);
+    if (const auto failure = PresetFailure(device, Operation::ZeroFill)) return Fail(device, *failure);
     if (bytes == 0) return kSuccess;
-    if (!InsideAllocation(device, address, bytes)) return Fail(kErrorInvalidValue);
+    if (!InsideAllocation(device, address, bytes)) return Fail(device, kErrorInvalidValue);
     std::memset(address, 0, bytes);
     return kSuccess;
 }
@@ -153,11 +167,11 @@ Error ZeroFill(void* address, std::size_t bytes) {
 Error Copy(void* destination, const void* source, std::size_t bytes, CopyKind kind) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
-    if (const auto failure = PresetFailure(device, Operation::Copy)) return Fail(*failure);
+    if (const auto failure = PresetFailure(device, Operation::Copy)) return Fail(device, *failure);
     if (bytes == 0) return kSuccess;
     const void* deviceSide = kind == CopyKind::HostToDevice ? destination : source;
     const void* hostSide = kind == CopyKind::HostToDevice ? source : destination;
-    if (hostSide == nullptr || !InsideAllocation(device, deviceSide, bytes)) return Fail(kErrorInvalidValue);
+    if (hostSide == nullptr || !InsideAllocation(device, deviceSide, bytes)) return Fail(device, kErrorInvalidValue);
     std::memcpy(destination, source, bytes);
     return kSuccess;
 }
@@ -165,11 +179,12 @@ Error Copy(void* destination, const void* source, std::size_t bytes, CopyKind ki
 Error LaunchKernel(const Kernel& kernel, Dim3 grid, Dim3 block, void** arguments) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
-    if (const auto failure = PresetFailure(device, Operation::Launch)) return Fail(*failure);
-    if (!ValidLaunch(grid, block)) return Fail(kErrorInvalidConfiguration);
+    if (const auto failure = PresetFailure(device, Operation::Launch)) return Fail(device, *failure);
+    if (!ValidLaunch(grid, block)) return Fail(device, kErrorInvalidConfiguration);
+    ++device.kernelRuns;
     if (!kernel.pointersOnDevice(arguments)) {
-        // On a GPU the launch is accepted and the kernel faults while it runs.
-        device.pendingFault = kErrorIllegalAddress;
+        // On a GPU the launch is accepted and the kernel faults while it runs, for good.
+        device.stickyFault = kErrorIllegalAddress;
         return kSuccess;
     }
     host::blockDimensions = {block.x, block.y, block.z};
@@ -188,6 +203,7 @@ Error LaunchKernel(const Kernel& kernel, Dim3 grid, Dim3 block, void** arguments
 }
 
 Error LastError() {
+    if (const Error fault = TheDevice().stickyFault) return fault;
     const Error error = lastError;
     lastError = kSuccess;
     return error;
@@ -196,22 +212,17 @@ Error LastError() {
 Error Synchronize() {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
-    if (const auto failure = PresetFailure(device, Operation::Synchronize)) return Fail(*failure);
-    if (device.pendingFault != kSuccess) {
-        const Error fault = device.pendingFault;
-        device.pendingFault = kSuccess;
-        return Fail(fault);
-    }
+    if (const auto failure = PresetFailure(device, Operation::Synchronize)) return Fail(device, *failure);
     return kSuccess;
 }
 
 Error Free(void* address) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
-    if (const auto failure = PresetFailure(device, Operation::Free)) return Fail(*failure);
+    if (const auto failure = PresetFailure(device, Operation::Free)) return Fail(device, *failure);
     if (address == nullptr) return kSuccess;
     const auto found = device.allocations.find(static_cast<const std::byte*>(address));
-    if (found == device.allocations.end()) return Fail(kErrorInvalidValue);
+    if (found == device.allocations.end()) return Fail(device, kErrorInvalidValue);
     device.allocatedBytes -= found->second;
     device.allocations.erase(found);
     ::operator delete(address, kAllocationAlignment);
@@ -241,7 +252,14 @@ void ResetFaults() {
     std::lock_guard hold(device.lock);
     device.injected = {};
     device.noDevice = false;
-    device.pendingFault = kSuccess;
+    device.stickyFault = kSuccess;
+    runtime::lastError = kSuccess;
+}
+
+std::size_t KernelRuns() {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    return device.kernelRuns;
 }
 
 std::size_t LiveAllocations() {

@@ -5,9 +5,11 @@
 //
 // Faithful where callers can tell: addresses that are not device memory are refused (1), a grid or
 // thread block with a zero or oversized dimension is refused (9), allocations beyond the device's
-// memory fail (2), the last error is kept per host thread and cleared when read, and a kernel given
-// an address outside device memory does not run but faults the device: the next synchronise
-// reports 700, as a kernel that faulted on a GPU would.
+// memory fail (2), and the last error is kept per host thread and cleared when read. A kernel given
+// an address outside device memory is accepted but does not run: it faults the device (700). As in
+// a CUDA context after a kernel fault, an execution fault (IsStickyError), raised so or injected,
+// is then the answer of every operation on every thread, the last error included, which no longer
+// clears; only a new process (here: the tests' ResetFaults) has a working device again.
 #pragma once
 
 #include <cstddef>
@@ -64,6 +66,7 @@ Kernel KernelOf(void (*kernel)(Args...)) {
 }
 
 Error DeviceCount(int* count);
+Error KernelAttributes(const Kernel& kernel);  // whether the device can run kernel (always, when it works)
 Error Allocate(void** address, std::size_t bytes);  // on failure the address is null
 Error ZeroFill(void* address, std::size_t bytes);
 Error Copy(void* destination, const void* source, std::size_t bytes, CopyKind kind);

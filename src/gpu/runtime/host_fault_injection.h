@@ -1,5 +1,6 @@
 // Test-only controls of the host backend: make the next call of one operation fail with a chosen
-// error, pretend there is no device, and look at the device's allocations. Only tests call these.
+// error, pretend there is no device, and look at the device's allocations and kernel runs. Only
+// tests call these.
 #pragma once
 
 #include <cstddef>
@@ -8,20 +9,26 @@
 
 namespace framedec::gpu::host_testing {
 
-enum class Operation { DeviceCount, Allocate, ZeroFill, Copy, Launch, Synchronize, Free };
+enum class Operation { DeviceCount, KernelAttributes, Allocate, ZeroFill, Copy, Launch, Synchronize, Free };
 
 // The next call of operation, from any thread, fails with error and does nothing else; with
-// skipCalls, the call after that many more calls of the operation, which run normally.
+// skipCalls, the call after that many more calls of the operation, which run normally. An execution
+// fault (IsStickyError) then stays, as a kernel fault does: every later call of every operation
+// reports it until ResetFaults.
 void FailNextCall(Operation operation, Error error, unsigned skipCalls = 0);
 
 // While set, every operation fails with no device (100) and the device count is 0.
 void SetNoDevice(bool noDevice);
 
-// Clears injected failures, the no-device setting and a pending kernel fault. Memory stays.
+// Clears injected failures, the no-device setting, an execution fault and the calling thread's
+// last error. Memory stays.
 void ResetFaults();
 
 // Number of live allocations, and the size of the allocation that starts at address (0 if none).
 std::size_t LiveAllocations();
 std::size_t AllocationBytes(const void* address);
+
+// Number of launches so far that the device accepted and ran (or that faulted it).
+std::size_t KernelRuns();
 
 }  // namespace framedec::gpu::host_testing

@@ -122,6 +122,14 @@ int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, uint32_t heig
  * Failures are result codes; after a failed device allocation, free, copy or wait, GetGPULastError
  * on the same thread gives the CUDA runtime's error number. A kernel launch that fails is reported
  * on standard error by DecodeGPU itself, a failed copy of the frame on standard output.
+ *
+ * Supported devices: NVIDIA GPUs of compute capability 7.5 or newer (Turing and later). The library
+ * carries machine code for 7.5, 8.6, 8.9, 9.0 and 12.0 and PTX for 7.5, which the driver compiles
+ * for the others. It needs only NVIDIA's driver, release 580 or newer (the CUDA 13 runtime is
+ * linked in); with an older driver, or on an older device, GetAvailableGPUProcess says
+ * FRAMEDEC_GPU_UNAVAILABLE. A kernel fault on the device (an execution error such as 700, illegal
+ * address) disables CUDA for the rest of the process, as NVIDIA's runtime does: every GPU call then
+ * fails, and GetGPULastError keeps reporting it.
  */
 
 /* The size of the frames to decode, in pixels. */
@@ -131,8 +139,9 @@ typedef struct FrameSize {
 } FrameSize;
 
 /*
- * Whether a CUDA device can be used.
- * Returns FRAMEDEC_OK when the runtime reports at least one device, else FRAMEDEC_GPU_UNAVAILABLE.
+ * Whether the GPU decode can run: the CUDA runtime reports at least one device, and the default
+ * device can run the library's kernels (it is new enough, and CUDA works in this process).
+ * Returns FRAMEDEC_OK, else FRAMEDEC_GPU_UNAVAILABLE; GetGPULastError then tells why.
  */
 int32_t GetAvailableGPUProcess(void) FRAMEDEC_NOEXCEPT;
 
@@ -154,8 +163,10 @@ int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
  *                bytes; false: receives the device address, valid until the next set-up or
  *                tear-down (every decode overwrites the image behind it)
  *   outputPitch  bytes per image line, 1 to the set-up width rounded up to a multiple of 4
- * Returns FRAMEDEC_OK, FRAMEDEC_GPU_DECODE_FAILED (also for an outputPitch out of range, or
- * before any set-up), FRAMEDEC_GPU_SYNC_FAILED or FRAMEDEC_GPU_COPY_BACK_FAILED.
+ * Returns FRAMEDEC_OK, FRAMEDEC_GPU_DECODE_FAILED (also for an outputPitch out of range, before any
+ * set-up, or after a set-up that failed: then no kernel runs), FRAMEDEC_GPU_SYNC_FAILED or
+ * FRAMEDEC_GPU_COPY_BACK_FAILED. The result and messages come from this call's own steps only: an
+ * error that an earlier call left unread does not fail it (GetGPULastError still reports that one).
  */
 int32_t DecodeGPU(bool copyToHost, const uint8_t *frame, uint8_t **output, int32_t outputPitch) FRAMEDEC_NOEXCEPT;
 
@@ -174,7 +185,8 @@ int32_t TeardownGPUDecode(void) FRAMEDEC_NOEXCEPT;
 int32_t IsSetupGPUDecode(bool *isSetup) FRAMEDEC_NOEXCEPT;
 
 /*
- * The CUDA runtime's last error on the calling thread, which this call also clears.
+ * The CUDA runtime's last error on the calling thread, which this call also clears (all but an
+ * execution error, which stays for the rest of the process).
  *   error  receives the error number, 0 when there is none
  * Returns FRAMEDEC_OK.
  */

@@ -51,8 +51,12 @@ std::vector<float> RunHuffman(const std::vector<uint8_t>& frame, uint32_t rows, 
 }
 
 std::vector<uint8_t> RunFrameKernels(const std::vector<uint8_t>& frame, uint32_t rows, int pitch) {
+    return RunInverseDct(RunHuffman(frame, rows), rows, pitch);
+}
+
+std::vector<uint8_t> RunInverseDct(const std::vector<float>& records, uint32_t rows, int pitch) {
     const int2 grid{static_cast<int>(kGridPositionsPerRow), static_cast<int>(rows)};
-    DeviceBuffer<float> coefficients(RunHuffman(frame, rows));
+    DeviceBuffer<float> coefficients(records);
     DeviceBuffer<uint8_t> pixels(std::vector<uint8_t>(std::size_t{kBlockSize} * rows * pitch));
     gpu::Launch(gpu::inverseDCT_2DLLM, gpu::BlockGridLaunch(grid), coefficients.get(), pixels.get(), grid,
                 int2{pitch, static_cast<int>(kBlockSize * rows)}, pitch);

@@ -39,6 +39,10 @@ std::vector<uint8_t> FrameCopyOf(const std::vector<uint8_t>& frame);
 // filled with fill; returns the buffer.
 std::vector<float> RunHuffman(const std::vector<uint8_t>& frame, uint32_t rows, float fill = 0.0f);
 
+// inverseDCT_2DLLM over block records (64 floats per block, 160 blocks across, rows down) with
+// column limit = pitch; returns 8 x rows lines of pitch bytes.
+std::vector<uint8_t> RunInverseDct(const std::vector<float>& records, uint32_t rows, int pitch);
+
 // huffman then inverseDCT_2DLLM over the whole frame, as the frame decode runs them; returns
 // 8 x rows lines of pitch bytes.
 std::vector<uint8_t> RunFrameKernels(const std::vector<uint8_t>& frame, uint32_t rows, int pitch);

@@ -1,0 +1,106 @@
+// The GPU exports. The Python layer keeps one decoder's set-up current at a time and passes only
+// frames of its height; here each call runs with the GIL released and reports the CUDA runtime's
+// last error of the same thread beside the result code.
+#include "bindings.h"
+#include "codec/frame_geometry.h"
+#include "framedec.h"
+#include "gpu/buffer_sizes.h"
+
+namespace framedec::python {
+namespace {
+
+int32_t LastCudaError() {
+    int32_t error = 0;
+    GetGPULastError(&error);
+    return error;
+}
+
+nb::tuple Setup(int32_t width, int32_t height) {
+    int32_t result = 0, error = 0;
+    {
+        nb::gil_scoped_release release;
+        result = SetupGPUDecode(FrameSize{width, height});
+        error = LastCudaError();
+    }
+    return nb::make_tuple(result, error);
+}
+
+nb::tuple Teardown() {
+    int32_t result = 0, error = 0;
+    {
+        nb::gil_scoped_release release;
+        result = TeardownGPUDecode();
+        error = LastCudaError();
+    }
+    return nb::make_tuple(result, error);
+}
+
+bool IsSetup() {
+    bool isSetup = false;
+    IsSetupGPUDecode(&isSetup);
+    return isSetup;
+}
+
+// Decodes into out, an image of the frame's lines x pitch bytes.
+nb::tuple DecodeToHost(const FrameBuffer& frame, nb::ndarray<uint8_t, nb::ndim<2>, nb::c_contig, nb::device::cpu> out) {
+    const uint32_t lines = FrameLines(frame);
+    if (lines == 0 || out.shape(0) != lines || out.shape(1) == 0 || out.shape(1) > kGridWidthPixels)
+        return nb::make_tuple(FRAMEDEC_INVALID_ARGUMENT, 0);
+    const auto pitch = static_cast<int32_t>(out.shape(1));
+    uint8_t* output = out.data();
+    int32_t result = 0, error = 0;
+    {
+        nb::gil_scoped_release release;
+        result = DecodeGPU(true, frame.data(), &output, pitch);
+        error = LastCudaError();
+    }
+    return nb::make_tuple(result, error);
+}
+
+// Decodes and leaves the image on the device: (result code, its address, CUDA error).
+nb::tuple DecodeOnDevice(const FrameBuffer& frame, int32_t pitch) {
+    if (FrameLines(frame) == 0 || pitch < 1 || pitch > static_cast<int32_t>(kGridWidthPixels))
+        return nb::make_tuple(FRAMEDEC_INVALID_ARGUMENT, 0, 0);
+    uint8_t* image = nullptr;
+    int32_t result = 0, error = 0;
+    {
+        nb::gil_scoped_release release;
+        result = DecodeGPU(false, frame.data(), &image, pitch);
+        error = LastCudaError();
+    }
+    return nb::make_tuple(result, reinterpret_cast<uintptr_t>(image), error);
+}
+
+// The image at a device address as a DLPack-capable array (height rows of pitch bytes) that keeps
+// owner alive. With the host backend the "device" is host memory.
+nb::ndarray<nb::array_api, uint8_t, nb::ndim<2>> DeviceImage(uintptr_t address, std::size_t height, std::size_t pitch,
+                                                             nb::handle owner) {
+    const std::size_t shape[2] = {height, pitch};
+#if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
+    constexpr int32_t deviceType = nb::device::cuda::value;
+#else
+    constexpr int32_t deviceType = nb::device::cpu::value;
+#endif
+    return nb::ndarray<nb::array_api, uint8_t, nb::ndim<2>>(reinterpret_cast<uint8_t*>(address), 2, shape, owner,
+                                                            nullptr, nb::dtype<uint8_t>(), deviceType, 0);
+}
+
+}  // namespace
+
+void BindGpu(nb::module_& m) {
+    m.attr("GPU_BACKEND") = FRAMEDEC_GPU_BACKEND_NAME;
+    m.def("gpu_padded_width", [](int32_t width) { return gpu::PaddedWidth(width); }, nb::arg("width"),
+          "The widest pitch DecodeGPU takes after a set-up of this width.");
+    m.def("gpu_available", [] { return GetAvailableGPUProcess(); }, "GetAvailableGPUProcess's result code.");
+    m.def("gpu_setup", &Setup, nb::arg("width"), nb::arg("height"), "SetupGPUDecode: (result code, CUDA error).");
+    m.def("gpu_teardown", &Teardown, "TeardownGPUDecode: (result code, CUDA error).");
+    m.def("gpu_is_setup", &IsSetup, "IsSetupGPUDecode's flag.");
+    m.def("gpu_decode_to_host", &DecodeToHost, nb::arg("frame"), nb::arg("out"),
+          "DecodeGPU with a host copy into out (lines x pitch): (result code, CUDA error).");
+    m.def("gpu_decode_to_device", &DecodeOnDevice, nb::arg("frame"), nb::arg("pitch"),
+          "DecodeGPU without a copy: (result code, device address, CUDA error).");
+    m.def("gpu_device_image", &DeviceImage, nb::arg("address"), nb::arg("height"), nb::arg("pitch"), nb::arg("owner"),
+          "The decoded image at a device address as an array exporting DLPack.");
+}
+
+}  // namespace framedec::python

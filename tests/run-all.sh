@@ -4,7 +4,9 @@
 # UBSan and under ThreadSanitizer, all with the host GPU backend; each libFuzzer target for a fixed
 # budget (60 s each, two at a time) seeded from the committed corpus; the cuda GPU backend where
 # nvcc is present; and a cross build for 64-bit ARM (where a cross compiler is installed) to show
-# the library builds without the x86 block decoders.
+# the library builds without the x86 block decoders. The Python package is built by pip from this tree
+# into a fresh virtual environment under build/ (host GPU backend, so its GPU tests run), tested with
+# pytest, and packed as a wheel.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +14,14 @@ for preset in default asan tsan fuzz; do
   echo "=== $preset ==="
   cmake --workflow --preset "$preset"
 done
+echo "=== python ==="
+rm -rf build/python-venv
+python3 -m venv build/python-venv
+python_build=(-C cmake.define.FRAMEDEC_GPU_BACKEND=host -C build-dir=build/python)
+CMAKE_BUILD_PARALLEL_LEVEL=2 build/python-venv/bin/pip install --quiet . "${python_build[@]}"
+build/python-venv/bin/pip install --quiet pytest
+build/python-venv/bin/python -m pytest python/tests
+build/python-venv/bin/pip wheel --quiet --no-deps . "${python_build[@]}" -w build/python-wheel
 if command -v nvcc >/dev/null; then
   echo "=== cuda ==="
   cmake --workflow --preset cuda

@@ -94,8 +94,8 @@ def table_array(table: Any) -> np.ndarray:
     return np.ascontiguousarray(entries, dtype=np.uint16)
 
 
-def rectangle(rect: Any, default: Rect, rows: int, columns: int, unit: str) -> Rect:
-    """rect as four integers (x, y, width, height) that stay within rows and columns of unit."""
+def rectangle(rect: Any, default: Rect, rows: int, columns: int, in_blocks: bool) -> Rect:
+    """rect as four integers (x, y, width, height) within the frame's rows and columns."""
     if rect is None:
         return default
     try:
@@ -107,10 +107,11 @@ def rectangle(rect: Any, default: Rect, rows: int, columns: int, unit: str) -> R
     x, y, width, height = (integer(f"rect {part}", value, 0, UINT32_MAX)
                            for part, value in zip(("x", "y", "width", "height"), values))
     checked = (x, y, width, height)
+    row, column = ("block row", "block column") if in_blocks else ("line", "column")
     if y + height > rows:
-        raise ArgumentError(f"rect {checked} ends at {unit} row {y + height}, past the frame's {rows}")
+        raise ArgumentError(f"rect {checked} reaches {row} {y + height}, but the frame has {rows} {row}s")
     if x + width > columns:
-        raise ArgumentError(f"rect {checked} ends at {unit} column {x + width}, past the frame's {columns}")
+        raise ArgumentError(f"rect {checked} reaches {column} {x + width}, but a frame has {columns} {column}s")
     return checked
 
 

@@ -46,7 +46,7 @@ def decode(frame: Any, table: Optional[Sequence[int]] = None, *, rect: Optional[
     before anything is written. The GIL is released while decoding.
     """
     data, lines = frame_array(frame)
-    x, y, width, height = rectangle(rect, (0, 0, IMAGE_WIDTH, lines), lines, GRID_WIDTH, "pixel")
+    x, y, width, height = rectangle(rect, (0, 0, IMAGE_WIDTH, lines), lines, GRID_WIDTH, False)
     entries = table_array(table)
     count = integer("threads", threads, 0, UINT32_MAX)
     image = output(out, (height, width), np.uint8)
@@ -75,7 +75,7 @@ def decode_coefficients(frame: Any, table: Optional[Sequence[int]] = None, *,
     Returns the int16 array of shape (height, width). The GIL is released while decoding.
     """
     data, lines = frame_array(frame)
-    x, y, width, height = rectangle(rect, (0, 0, BLOCKS_WIDTH, lines), lines, GRID_WIDTH, "pixel")
+    x, y, width, height = rectangle(rect, (0, 0, BLOCKS_WIDTH, lines), lines, GRID_WIDTH, False)
     entries = table_array(table)
     coefficients = output(out, (height, width), np.int16)
     code = _native.decode_coefficients(coefficients, x, y, width, height, data, entries)
@@ -100,7 +100,7 @@ def decode_dc(frame: Any, *, rect: Optional[Sequence[int]] = None, out: Optional
     """
     data, lines = frame_array(frame)
     rows = lines // BLOCK_SIZE
-    x, y, width, height = rectangle(rect, (0, 0, GRID_COLUMNS, rows), rows, GRID_COLUMNS, "block")
+    x, y, width, height = rectangle(rect, (0, 0, GRID_COLUMNS, rows), rows, GRID_COLUMNS, True)
     preview = output(out, (height, width), np.uint8)
     code = _native.decode_dc(preview, x, y, width, height, data)
     _check(code, "DecodeDCData", (x, y, width, height), _BLOCK_RULE)

@@ -33,6 +33,7 @@ class Recording:
         self.height = frame_height("height", height)
         self.path = os.fspath(path)
         self._mapping: Optional[mmap.mmap] = None
+        self._frames: Optional[np.ndarray]
         with open(self.path, "rb") as file:
             size = os.fstat(file.fileno()).st_size
             self.frame_bytes, frames, self.trailing_bytes = _native.recording_layout(size, self.height)

@@ -1,0 +1,113 @@
+"""The decoders give the C library's results, for every input form, rectangle and output layout."""
+
+from __future__ import annotations
+
+import mmap
+from concurrent.futures import ThreadPoolExecutor
+
+import numpy as np
+import pytest
+
+import framedec
+from conftest import FRAME_KINDS
+
+# Rectangles that fit every frame kind (the shortest is 24 lines); None is the whole frame.
+PIXEL_RECTS = [None, (0, 0, 8, 8), (8, 16, 37, 5), (1232, 8, 14, 16), (1000, 0, 0, 8)]
+COEFFICIENT_RECTS = [None, (0, 0, 8, 8), (8, 16, 37, 5), (1232, 8, 16, 16)]
+# In blocks, as functions of the frame's block rows: the last row's last grid position reads past the frame.
+BLOCK_RECTS = [lambda rows: None, lambda rows: (150, 0, 10, 1), lambda rows: (0, rows - 1, 160, 1),
+               lambda rows: (159, rows - 2, 1, 2), lambda rows: (3, 1, 5, 2)]
+
+
+def whole(rect, width, rows):
+    return rect or (0, 0, width, rows)
+
+
+@pytest.mark.parametrize("threads", [1, 3])
+@pytest.mark.parametrize("rect", PIXEL_RECTS)
+@pytest.mark.parametrize("kind", FRAME_KINDS)
+def test_pixels_equal_the_c_call(clib, frames, kind, rect, threads):
+    frame = frames[kind]
+    expected = clib.pixels(frame, whole(rect, 1246, frame.size // 320))
+    np.testing.assert_array_equal(framedec.decode(frame, rect=rect, threads=threads), expected)
+
+
+@pytest.mark.parametrize("rect", COEFFICIENT_RECTS)
+@pytest.mark.parametrize("kind", FRAME_KINDS)
+def test_coefficients_equal_the_c_call(clib, frames, kind, rect):
+    frame = frames[kind]
+    expected = clib.coefficients(frame, whole(rect, 1248, frame.size // 320))
+    np.testing.assert_array_equal(framedec.decode_coefficients(frame, rect=rect), expected)
+
+
+@pytest.mark.parametrize("rect", BLOCK_RECTS)
+@pytest.mark.parametrize("kind", FRAME_KINDS)
+def test_preview_equals_the_c_call_with_zeros_past_the_frame(clib, frames, kind, rect):
+    frame = frames[kind]
+    rows = frame.size // 2560
+    rect = rect(rows)
+    expected = clib.preview(frame, whole(rect, 160, rows))
+    np.testing.assert_array_equal(framedec.decode_dc(frame, rect=rect), expected)
+
+
+@pytest.mark.parametrize("table", [
+    framedec.quality_table(75).tolist(),
+    tuple(range(1, 65)),
+    np.arange(64, dtype=np.int32).reshape(8, 8) * 1000,
+    np.full(64, 65535, np.uint64),
+])
+def test_tables_of_any_array_like(clib, frames, table):
+    frame = frames["random"]
+    np.testing.assert_array_equal(framedec.decode(frame, table), clib.pixels(frame, (0, 0, 1246, 1024), table))
+    np.testing.assert_array_equal(framedec.decode_coefficients(frame, table),
+                                  clib.coefficients(frame, (0, 0, 1248, 1024), table))
+
+
+@pytest.mark.parametrize("kind", FRAME_KINDS)
+def test_sequence_number_equals_the_c_call(clib, frames, kind):
+    frame = frames[kind]
+    assert framedec.sequence_number(frame) == clib.sequence_number(frame)
+    for number in (0, 1, 4660, 65535):
+        assert framedec.sequence_number(framedec.encode(np.zeros((8, 8), np.uint8), sequence=number)) == number
+
+
+@pytest.mark.parametrize("function, dtype, rect, kwargs", [
+    (framedec.decode, np.uint8, (8, 0, 45, 19), {}),
+    (framedec.decode, np.uint8, (0, 0, 1246, 24), {"threads": 4}),
+    (framedec.decode_coefficients, np.int16, (16, 0, 40, 24), {}),
+    (framedec.decode_dc, np.uint8, (140, 0, 20, 3), {}),
+])
+def test_out_with_a_row_stride_gets_exactly_its_rectangle(frames, function, dtype, rect, kwargs):
+    frame = frames["short"]
+    expected = function(frame, rect=rect, **kwargs)
+    height, width = expected.shape
+    canary = np.iinfo(dtype).max
+    canvas = np.full((height + 2, width + 9), canary, dtype)
+    out = canvas[1:1 + height, 4:4 + width]
+    assert function(frame, rect=rect, out=out, **kwargs) is out
+    np.testing.assert_array_equal(out, expected)
+    canvas[1:1 + height, 4:4 + width] = canary
+    assert (canvas == canary).all()
+
+
+def test_frame_from_any_buffer(frames, tmp_path):
+    frame = frames["short"]
+    expected = framedec.decode(frame)
+    path = tmp_path / "frame.bin"
+    path.write_bytes(frame.tobytes())
+    with open(path, "rb") as file, mmap.mmap(file.fileno(), 0, access=mmap.ACCESS_READ) as mapped:
+        forms = [frame.tobytes(), bytearray(frame.tobytes()), memoryview(frame.tobytes()), mapped,
+                 frame.reshape(24, 320), np.repeat(frame, 2)[::2]]
+        for form in forms:
+            np.testing.assert_array_equal(framedec.decode(form), expected, err_msg=type(form).__name__)
+
+
+def test_python_threads_decode_at_once_with_the_results_of_one(frames):
+    calls = [(framedec.decode, {}), (framedec.decode, {"threads": 2}), (framedec.decode_coefficients, {}),
+             (framedec.decode_dc, {})]
+    work = [(function, frames[kind], kwargs) for function, kwargs in calls for kind in FRAME_KINDS] * 3
+    expected = [function(frame, **kwargs) for function, frame, kwargs in work]
+    with ThreadPoolExecutor(max_workers=4) as pool:
+        results = list(pool.map(lambda job: job[0](job[1], **job[2]), work))
+    for result, wanted in zip(results, expected):
+        np.testing.assert_array_equal(result, wanted)

@@ -1,0 +1,55 @@
+"""The GPU decoder gives the C library's images, hands out device images through DLPack, and keeps
+the one process-wide set-up consistent between decoders."""
+
+from __future__ import annotations
+
+import numpy as np
+import pytest
+
+import framedec
+from framedec import GpuError
+
+pytestmark = pytest.mark.skipif(not framedec.gpu_available(), reason="no CUDA device and not the host GPU backend")
+
+
+@pytest.mark.parametrize("width, pitch", [(1246, None), (1246, 1248), (1246, 100), (640, 8)])
+def test_host_copy_equals_the_c_call(clib, frames, width, pitch):
+    frame = frames["real"]
+    with framedec.GpuDecoder(width, 1024) as gpu:
+        image = gpu.decode(frame, pitch=pitch)
+    assert not clib.gpu_is_setup()
+    np.testing.assert_array_equal(image, clib.gpu_pixels(frame, width, pitch or width))
+
+
+def test_device_image_through_dlpack_until_the_next_decode(frames):
+    first, second = frames["real"], frames["random"]
+    with framedec.GpuDecoder(1246, 1024) as gpu:
+        expected = gpu.decode(first)
+        image = gpu.decode_to_device(first)
+        assert image.valid and image.shape == (1024, 1246)
+        if framedec._framedec.GPU_BACKEND == "host":
+            assert image.__dlpack_device__() == (1, 0)
+            np.testing.assert_array_equal(np.from_dlpack(image), expected)
+        gpu.decode(second)
+        assert not image.valid
+        with pytest.raises(BufferError):
+            image.__dlpack__()
+        image = gpu.decode_to_device(second)
+        assert image.valid
+    assert not image.valid  # the tear-down freed it
+
+
+def test_a_later_decoder_replaces_the_set_up(clib, frames):
+    first = framedec.GpuDecoder(1246, 1024)
+    with framedec.GpuDecoder(1246, 24) as second:
+        assert first.closed and not second.closed
+        with pytest.raises(GpuError) as raised:
+            first.decode(frames["real"])
+        assert raised.value.code == 27
+        first.close()  # leaves the later set-up alone
+        assert clib.gpu_is_setup()
+        image = second.decode(frames["short"])
+        with pytest.raises(framedec.ArgumentError, match="frame has 327680 bytes"):
+            second.decode(frames["real"])
+    assert second.closed and not clib.gpu_is_setup()
+    np.testing.assert_array_equal(image, clib.gpu_pixels(frames["short"], 1246, 1246))

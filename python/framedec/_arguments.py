@@ -55,7 +55,7 @@ def frame_array(frame: Any, name: str = "frame") -> Tuple[np.ndarray, int]:
     if isinstance(frame, np.ndarray):
         if frame.dtype != np.uint8:
             raise ArgumentError(f"{name} must hold uint8 bytes, not a {frame.dtype} array")
-        data = frame.reshape(-1)  # a view of a contiguous array, else a contiguous copy
+        data = np.asarray(frame).reshape(-1)  # a view of a contiguous array, else a contiguous copy
     else:
         try:
             data = np.frombuffer(frame, dtype=np.uint8)
@@ -76,7 +76,7 @@ def table_array(table: Any) -> np.ndarray:
     if table is None:
         return DEFAULT_TABLE
     if (isinstance(table, np.ndarray) and table.dtype == np.uint16 and table.shape == (64,)
-            and table.flags.c_contiguous):
+            and table.flags.c_contiguous and table.flags.aligned):
         return table
     try:
         entries = np.asarray(table)
@@ -91,7 +91,7 @@ def table_array(table: Any) -> np.ndarray:
     if outside.size:
         index = int(outside[0])
         raise ArgumentError(f"table entries must lie in 0 to {UINT16_MAX}; table[{index}] is {entries[index]}")
-    return np.ascontiguousarray(entries, dtype=np.uint16)
+    return np.array(entries, dtype=np.uint16)  # a new array: contiguous and aligned
 
 
 def rectangle(rect: Any, default: Rect, rows: int, columns: int, in_blocks: bool) -> Rect:

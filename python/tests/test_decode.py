@@ -11,43 +11,41 @@ import pytest
 import framedec
 from conftest import FRAME_KINDS
 
-# Rectangles that fit every frame kind (the shortest is 24 lines); None is the whole frame.
-PIXEL_RECTS = [None, (0, 0, 8, 8), (8, 16, 37, 5), (1232, 8, 14, 16), (1000, 0, 0, 8)]
-COEFFICIENT_RECTS = [None, (0, 0, 8, 8), (8, 16, 37, 5), (1232, 8, 16, 16)]
-# In blocks, as functions of the frame's block rows: the last row's last grid position reads past the frame.
-BLOCK_RECTS = [lambda rows: None, lambda rows: (150, 0, 10, 1), lambda rows: (0, rows - 1, 160, 1),
-               lambda rows: (159, rows - 2, 1, 2), lambda rows: (3, 1, 5, 2)]
+# Rectangles at the frame's edges, from its lines (in blocks for the preview, from its block rows);
+# None is the whole frame. The preview of the last row's last grid position would read past the frame.
+PIXEL_RECTS = lambda lines: [None, (0, 0, 8, 8), (1232, lines - 8, 14, 8), (1000, 0, 0, 8)]  # noqa: E731
+COEFFICIENT_RECTS = lambda lines: [None, (0, 0, 8, 8), (1232, lines - 16, 16, 16)]  # noqa: E731
+BLOCK_RECTS = lambda rows: [None, (150, 0, 10, 1), (0, rows - 1, 160, 1), (159, rows - 2, 1, 2)]  # noqa: E731
 
 
-def whole(rect, width, rows):
-    return rect or (0, 0, width, rows)
-
-
-@pytest.mark.parametrize("threads", [1, 3])
-@pytest.mark.parametrize("rect", PIXEL_RECTS)
 @pytest.mark.parametrize("kind", FRAME_KINDS)
-def test_pixels_equal_the_c_call(clib, frames, kind, rect, threads):
+def test_every_decoder_equals_the_c_call_at_the_frame_edges(clib, frames, kind):
     frame = frames[kind]
-    expected = clib.pixels(frame, whole(rect, 1246, frame.size // 320))
-    np.testing.assert_array_equal(framedec.decode(frame, rect=rect, threads=threads), expected)
+    lines = frame.size // 320
+    for rect in PIXEL_RECTS(lines):
+        expected = clib.pixels(frame, rect or (0, 0, 1246, lines))
+        for threads in (1, 3):
+            np.testing.assert_array_equal(framedec.decode(frame, rect=rect, threads=threads), expected)
+    for rect in COEFFICIENT_RECTS(lines):
+        expected = clib.coefficients(frame, rect or (0, 0, 1248, lines))
+        np.testing.assert_array_equal(framedec.decode_coefficients(frame, rect=rect), expected)
+    for rect in BLOCK_RECTS(lines // 8):
+        expected = clib.preview(frame, rect or (0, 0, 160, lines // 8))
+        np.testing.assert_array_equal(framedec.decode_dc(frame, rect=rect), expected)
 
 
-@pytest.mark.parametrize("rect", COEFFICIENT_RECTS)
-@pytest.mark.parametrize("kind", FRAME_KINDS)
-def test_coefficients_equal_the_c_call(clib, frames, kind, rect):
-    frame = frames[kind]
-    expected = clib.coefficients(frame, whole(rect, 1248, frame.size // 320))
-    np.testing.assert_array_equal(framedec.decode_coefficients(frame, rect=rect), expected)
-
-
-@pytest.mark.parametrize("rect", BLOCK_RECTS)
-@pytest.mark.parametrize("kind", FRAME_KINDS)
-def test_preview_equals_the_c_call_with_zeros_past_the_frame(clib, frames, kind, rect):
-    frame = frames[kind]
-    rows = frame.size // 2560
-    rect = rect(rows)
-    expected = clib.preview(frame, whole(rect, 160, rows))
-    np.testing.assert_array_equal(framedec.decode_dc(frame, rect=rect), expected)
+def test_random_rectangles_equal_the_c_call(clib, frames):
+    rng = np.random.default_rng(11)
+    frame = frames["random"]
+    size = lambda low, high: int(rng.integers(low, high + 1))  # noqa: E731
+    for _ in range(60):
+        x, y = 8 * size(0, 155), 8 * size(0, 127)
+        rect = (x, y, size(1, 1246 - x), size(1, 1024 - y))
+        np.testing.assert_array_equal(framedec.decode(frame, rect=rect), clib.pixels(frame, rect))
+        rect = (x, y, size(max(1, 8 - x), 1248 - x), size(max(1, 8 - y), 1024 - y))
+        np.testing.assert_array_equal(framedec.decode_coefficients(frame, rect=rect), clib.coefficients(frame, rect))
+        rect = (x // 8, y // 8, size(1, 160 - x // 8), size(1, 128 - y // 8))
+        np.testing.assert_array_equal(framedec.decode_dc(frame, rect=rect), clib.preview(frame, rect))
 
 
 @pytest.mark.parametrize("table", [

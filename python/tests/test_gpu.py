@@ -9,9 +9,17 @@ import pytest
 import framedec
 from framedec import GpuError
 
-pytestmark = pytest.mark.skipif(not framedec.gpu_available(), reason="no CUDA device and not the host GPU backend")
+needs_gpu = pytest.mark.skipif(not framedec.gpu_available(), reason="no CUDA device and not the host GPU backend")
 
 
+@pytest.mark.skipif(framedec.gpu_available(), reason="a GPU is available")
+def test_without_a_device_set_up_raises_gpu_error_26():
+    with pytest.raises(GpuError) as raised:
+        framedec.GpuDecoder(1246, 1024)
+    assert raised.value.code == 26 and "no CUDA device" in str(raised.value)
+
+
+@needs_gpu
 @pytest.mark.parametrize("width, pitch", [(1246, None), (1246, 1248), (1246, 100), (640, 8)])
 def test_host_copy_equals_the_c_call(clib, frames, width, pitch):
     frame = frames["real"]
@@ -21,6 +29,7 @@ def test_host_copy_equals_the_c_call(clib, frames, width, pitch):
     np.testing.assert_array_equal(image, clib.gpu_pixels(frame, width, pitch or width))
 
 
+@needs_gpu
 def test_device_image_through_dlpack_until_the_next_decode(frames):
     first, second = frames["real"], frames["random"]
     with framedec.GpuDecoder(1246, 1024) as gpu:
@@ -39,6 +48,7 @@ def test_device_image_through_dlpack_until_the_next_decode(frames):
     assert not image.valid  # the tear-down freed it
 
 
+@needs_gpu
 def test_a_later_decoder_replaces_the_set_up(clib, frames):
     first = framedec.GpuDecoder(1246, 1024)
     with framedec.GpuDecoder(1246, 24) as second:

@@ -50,5 +50,6 @@ def test_every_reader_stays_within_the_frame(guarded_frame):
     framedec.decode_dc(guarded_frame, rect=(159, rows - 1, 1, 1))
     framedec.decode_dc(guarded_frame, rect=(150, 0, 10, rows), out=np.zeros((rows, 40), np.uint8)[:, :10])
     framedec.sequence_number(guarded_frame)
-    with framedec.GpuDecoder(1246, lines) as gpu:
-        gpu.decode(guarded_frame, pitch=1248)
+    if framedec.gpu_available():
+        with framedec.GpuDecoder(1246, lines) as gpu:
+            gpu.decode(guarded_frame, pitch=1248)

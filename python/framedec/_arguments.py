@@ -131,6 +131,8 @@ def output(out: Optional[np.ndarray], shape: Tuple[int, int], dtype: Any, name: 
         raise ArgumentError(f"{name} must have adjacent elements within each row, not strides {out.strides}")
     if height > 1 and out.strides[0] < width * out.itemsize:
         raise ArgumentError(f"{name}'s rows overlap or run backwards (strides {out.strides})")
+    if height > 1 and out.strides[0] > UINT32_MAX:
+        raise ArgumentError(f"{name}'s rows lie more than {UINT32_MAX} bytes apart (strides {out.strides})")
     if not out.flags.aligned:
         raise ArgumentError(f"{name} is not aligned for {wanted}")
     return out

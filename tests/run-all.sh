@@ -17,7 +17,7 @@ done
 echo "=== python ==="
 rm -rf build/python-venv
 python3 -m venv build/python-venv
-python_build=(-C cmake.define.FRAMEDEC_GPU_BACKEND=host -C build-dir=build/python)
+python_build=(--config-settings=cmake.define.FRAMEDEC_GPU_BACKEND=host --config-settings=build-dir=build/python)
 CMAKE_BUILD_PARALLEL_LEVEL=2 build/python-venv/bin/pip install --quiet . "${python_build[@]}"
 build/python-venv/bin/pip install --quiet pytest
 build/python-venv/bin/python -m pytest python/tests

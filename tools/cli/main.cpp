@@ -20,9 +20,11 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"synth", "make a compressed frame from an 8-bit greyscale PGM", RunSynth},
+    {"synth", "make a compressed frame, or a recording of many, from 8-bit greyscale PGMs", RunSynth},
     {"decode", "decode a frame, or a rectangle of it, to an image file", RunDecode},
     {"info", "check a frame file's size; its sequence number and slot usage", RunInfo},
+    {"scan", "list a recording's frames: sequence numbers, drops, repeats, a cut-short end", RunScan},
+    {"convert", "decode a recording's frames to a TIFF stack or a PNG or PGM sequence", RunConvert},
     {"demo", "synthesise a frame from a test image, decode it every way, time and compare", RunDemo},
 };
 
@@ -52,7 +54,11 @@ int main(int argc, char** argv) {
     for (const Command& c : kCommands) {
         if (c.name != name) continue;
         try {
-            return c.run(std::vector<std::string>(argv + 2, argv + argc));
+            const int status = c.run(std::vector<std::string>(argv + 2, argv + argc));
+            // A report that could not be written (a full disk, a closed pipe) is no success.
+            if (std::fflush(stdout) != 0 && status == kExitSuccess)
+                return Fail(c.name, kExitFailure, "cannot write to standard output");
+            return status;
         } catch (const std::exception& e) {  // out of memory, a file system error, ...
             return Fail(c.name, kExitFailure, e.what());
         }

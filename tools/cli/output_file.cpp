@@ -4,52 +4,74 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace framedec::cli {
 namespace {
 
-bool WriteAll(int fd, std::span<const uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    return true;
+std::string CannotWrite(const std::string& path, int error) {
+    return "cannot write '" + path + "': " + std::strerror(error);
 }
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
+TemporaryOutput::~TemporaryOutput() { Remove(); }
+
+void TemporaryOutput::Remove() {
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+}
+
+bool TemporaryOutput::Create(const std::string& target, std::string& error) {
+    Remove();
     // The temporary name lies in the target's directory (rename cannot cross file systems) and is
     // unique to this process; O_EXCL never reuses a stranger's file.
     static unsigned counter = 0;
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            target_ = target;
+            temporary_ = name;
+            return true;
+        }
+        if (errno != EEXIST) break;
     }
-    if (fd < 0) {
-        error = "cannot write '" + path + "': " + std::strerror(errno);
+    error = CannotWrite(target, errno);
+    return false;
+}
+
+bool TemporaryOutput::Commit(std::string& error) {
+    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    const int syncErrno = errno;
+    if (fd >= 0) ::close(fd);
+    if (!synced || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        error = CannotWrite(target_, synced ? errno : syncErrno);
+        Remove();
         return false;
     }
-    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        error = "cannot write '" + path + "': " + std::strerror(written ? errno : writeErrno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot write '" + path + "': " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
+    temporary_.clear();
     return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
+    TemporaryOutput output;
+    if (!output.Create(path, error)) return false;
+    std::FILE* file = std::fopen(output.path().c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int writeErrno = errno;
+    if (file != nullptr && std::fclose(file) != 0 && written) {
+        written = false;
+        writeErrno = errno;
+    }
+    if (!written) {
+        error = CannotWrite(path, writeErrno);
+        return false;
+    }
+    return output.Commit(error);
 }
 
 }  // namespace framedec::cli

@@ -78,19 +78,35 @@ bool SeekTo(std::FILE* file, uint64_t offset) {
 
 }  // namespace
 
+bool RecordingReader::CheckRange(uint64_t first, uint64_t count, std::string& error) const {
+    if (file_ != nullptr && first <= layout_.frames && count <= layout_.frames - first) return true;
+    error = "frames " + std::to_string(first) + " to " + std::to_string(first + count) + " are not in recording '" +
+            path_ + "' (" + std::to_string(layout_.frames) + " frames)";
+    return false;
+}
+
+bool RecordingReader::ReadAt(uint64_t offset, uint8_t* bytes, std::size_t size, std::string& error) {
+    if (SeekTo(file_, offset) && std::fread(bytes, 1, size, file_) == size) return true;
+    error = "cannot read recording '" + path_ + "': " +
+            (std::ferror(file_) ? std::strerror(errno) : std::string("the file became shorter"));
+    std::clearerr(file_);
+    return false;
+}
+
 bool RecordingReader::Read(uint64_t first, uint64_t count, std::vector<uint8_t>& frames, std::string& error) {
-    if (file_ == nullptr || first > layout_.frames || count > layout_.frames - first) {
-        error = "frames " + std::to_string(first) + " to " + std::to_string(first + count) + " are not in recording '" +
-                path_ + "' (" + std::to_string(layout_.frames) + " frames)";
-        return false;
-    }
+    if (!CheckRange(first, count, error)) return false;
     frames.resize(count * layout_.frameBytes);
-    if (!SeekTo(file_, first * layout_.frameBytes) ||
-        std::fread(frames.data(), 1, frames.size(), file_) != frames.size()) {
-        error = "cannot read recording '" + path_ + "': " +
-                (std::ferror(file_) ? std::strerror(errno) : std::string("the file became shorter"));
-        std::clearerr(file_);
-        return false;
+    return ReadAt(first * layout_.frameBytes, frames.data(), frames.size(), error);
+}
+
+bool RecordingReader::ReadSequenceNumbers(uint64_t first, uint64_t count, std::vector<uint16_t>& numbers,
+                                          std::string& error) {
+    if (!CheckRange(first, count, error)) return false;
+    numbers.resize(count);
+    for (uint64_t i = 0; i < count; ++i) {
+        uint8_t bytes[2];
+        if (!ReadAt((first + i + 1) * layout_.frameBytes - kSequenceNoFromEnd, bytes, sizeof bytes, error)) return false;
+        numbers[i] = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
     }
     return true;
 }

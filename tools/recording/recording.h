@@ -65,7 +65,14 @@ public:
     // bytes). The range must lie within the recording's whole frames.
     bool Read(uint64_t first, uint64_t count, std::vector<uint8_t>& frames, std::string& error);
 
+    // The sequence numbers of count frames from frame index first, reading only their two bytes
+    // each (a scan of a long recording reads a small part of it). Same range rule as Read.
+    bool ReadSequenceNumbers(uint64_t first, uint64_t count, std::vector<uint16_t>& numbers, std::string& error);
+
 private:
+    bool CheckRange(uint64_t first, uint64_t count, std::string& error) const;
+    bool ReadAt(uint64_t offset, uint8_t* bytes, std::size_t size, std::string& error);
+
     std::FILE* file_ = nullptr;
     std::string path_;
     RecordingLayout layout_;

@@ -132,6 +132,12 @@ void EncodeSlot(const std::array<int16_t, 64>& levels, std::optional<uint32_t> m
     }
 }
 
+void SetSequenceNumber(std::span<uint8_t> frame, uint16_t sequenceNo) {
+    const std::size_t low = frame.size() - kSequenceNoFromEnd;
+    frame[low] = static_cast<uint8_t>(sequenceNo & 0xFF);
+    frame[low + 1] = static_cast<uint8_t>(sequenceNo >> 8);
+}
+
 std::vector<uint8_t> SynthesizeFrame(const GreyImage& image, const SynthOptions& options, SynthStats* stats) {
     const uint32_t width = std::min(image.width, kMaxImageWidth);
     const uint32_t height = std::min(image.height, kMaxImageHeight);
@@ -178,9 +184,7 @@ std::vector<uint8_t> SynthesizeFrame(const GreyImage& image, const SynthOptions&
         }
     }
 
-    const std::size_t seq = frame.size() - kSequenceNoFromEnd;
-    frame[seq] = static_cast<uint8_t>(options.sequenceNo & 0xFF);
-    frame[seq + 1] = static_cast<uint8_t>(options.sequenceNo >> 8);
+    SetSequenceNumber(frame, options.sequenceNo);
     if (stats) *stats = local;
     return frame;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "synth/pgm.h"
@@ -66,5 +67,8 @@ void EncodeSlot(const std::array<int16_t, 64>& levels, std::optional<uint32_t> m
 // pixels repeated) to whole blocks; slots outside the image's blocks are left zero.
 std::vector<uint8_t> SynthesizeFrame(const GreyImage& image, const SynthOptions& options,
                                      SynthStats* stats = nullptr);
+
+// Stores the sequence number in a whole frame (its size gives the height), as SynthesizeFrame does.
+void SetSequenceNumber(std::span<uint8_t> frame, uint16_t sequenceNo);
 
 }  // namespace framedec::tools

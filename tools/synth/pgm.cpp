@@ -81,8 +81,10 @@ bool ReadPgm(const std::string& path, GreyImage& image, std::string& error) {
     return true;
 }
 
-std::vector<uint8_t> EncodePgm(const GreyImage& image) {
-    const std::string header = "P5\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+std::vector<uint8_t> EncodePgm(const GreyImage& image, std::string_view comment) {
+    std::string header = "P5\n";
+    if (!comment.empty()) header.append("# ").append(comment).append("\n");
+    header += std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
     std::vector<uint8_t> out(header.begin(), header.end());
     out.insert(out.end(), image.pixels.begin(), image.pixels.end());
     return out;

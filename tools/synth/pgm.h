@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace framedec::tools {
@@ -22,8 +23,8 @@ bool ReadPgm(const std::string& path, GreyImage& image, std::string& error);
 // Parses a PGM held in memory; same rules as ReadPgm.
 bool ParsePgm(const std::vector<uint8_t>& bytes, GreyImage& image, std::string& error);
 
-// Encodes an 8-bit PGM.
-std::vector<uint8_t> EncodePgm(const GreyImage& image);
+// Encodes an 8-bit PGM, with a comment line in its header when comment is not empty (one line).
+std::vector<uint8_t> EncodePgm(const GreyImage& image, std::string_view comment = {});
 
 // Encodes a 16-bit PGM (maximum value 65535, samples big-endian as the format requires).
 std::vector<uint8_t> EncodePgm16(uint32_t width, uint32_t height, const std::vector<uint16_t>& samples);

@@ -1,0 +1,58 @@
+// One PNG or PGM file per frame, named by a pattern that holds the frame's index in the recording.
+// Each file is written whole or not at all; when one fails, the error says which were written.
+#include "frame_writer.h"
+#include "output_file.h"
+#include "png_image.h"
+
+namespace framedec::cli {
+namespace {
+
+class ImageSequence final : public FrameWriter {
+public:
+    explicit ImageSequence(const OutputTarget& target) : target_(target) {}
+
+    bool Encode(ConvertedFrame& frame, std::string& error) const override {
+        const std::string label = FrameLabel(frame);
+        if (target_.format == OutputFormat::Png) return EncodePng(frame.image, label, frame.encoded, error);
+        frame.encoded = tools::EncodePgm({frame.image.width, frame.image.height, std::move(frame.image.samples)}, label);
+        return true;
+    }
+
+    bool Write(const ConvertedFrame& frame, std::string& error) override {
+        const std::string name = target_.pattern.NameOf(frame.index);
+        if (!WriteFileAtomically(name, frame.encoded, error)) {
+            error += "; " + Written(" before it");
+            return false;
+        }
+        if (files_++ == 0) first_ = name;
+        last_ = name;
+        return true;
+    }
+
+    bool Finish(std::string&) override { return true; }
+
+    std::string Summary() const override { return Written(""); }
+
+private:
+    std::string Written(const char* when) const {
+        if (files_ == 0) return std::string("no file written") + when;
+        if (files_ == 1) return "wrote 1 file" + std::string(when) + ", " + first_;
+        return "wrote " + std::to_string(files_) + " files" + when + ", " + first_ + " to " + last_;
+    }
+
+    const OutputTarget target_;
+    uint64_t files_ = 0;
+    std::string first_, last_;
+};
+
+}  // namespace
+
+std::unique_ptr<FrameWriter> OpenImageSequence(const OutputTarget& target, std::string& error) {
+    if (target.format == OutputFormat::Png && !HavePngSupport()) {
+        error = "this build of framedec has no PNG support";
+        return nullptr;
+    }
+    return std::make_unique<ImageSequence>(target);
+}
+
+}  // namespace framedec::cli

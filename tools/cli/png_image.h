@@ -1,0 +1,17 @@
+// PNG files in memory, with libpng; a build without libpng says so.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode_modes.h"
+
+namespace framedec::cli {
+
+bool HavePngSupport();
+
+// An 8-bit greyscale PNG of the image's samples with label as its "Comment" text.
+bool EncodePng(const DecodedImage& image, const std::string& label, std::vector<uint8_t>& bytes, std::string& error);
+
+}  // namespace framedec::cli

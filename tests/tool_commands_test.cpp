@@ -174,7 +174,8 @@ TEST_F(ToolCommands, GpuModeDecodesTheWholeFrameOrReportsNoDevice) {
 
 TEST_F(ToolCommands, HelpForTheToolAndEveryCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"synth", "--help"}, {"decode", "-h"}, {"info", "--help"}, {"demo", "--help"},
+             {"--help"}, {"synth", "--help"}, {"decode", "-h"}, {"info", "--help"}, {"demo", "--help"}, {"scan", "--help"},
+             {"convert", "--help"},
              {"decode", "--bogus", "--height", "3", "--help"}}) {
         const ToolRun run = Run(args);
         EXPECT_EQ(run.status, 0) << args[0];

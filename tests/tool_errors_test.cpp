@@ -32,6 +32,9 @@ protected:
         WriteImage("image.pgm", SmoothImage());
         const std::vector<uint8_t> frame = tools::SynthesizeFrame(SmoothImage(), {});
         WriteFile("frame.bin", std::string(frame.begin(), frame.end()));  // 48 lines
+        WriteFile("rec.bin", std::string(frame.begin(), frame.end()) + std::string(frame.begin(), frame.end()) +
+                                 std::string(100, '\0'));  // 2 frames and a partial third
+        std::filesystem::create_directory(Path("folder.tif"));
         WriteFile("short.bin", std::string(1000, '\0'));
         WriteFile("deep.pgm", "P5\n2 2\n65535\n" + std::string(8, '\x10'));
         WriteFile("colour.ppm", "P6\n2 2\n255\n" + std::string(12, '\x10'));
@@ -56,6 +59,7 @@ TEST_P(ToolErrors, OneLineExitStatusAndNoOutput) {
 
 const std::vector<std::string> kSynth = {"synth", "image.pgm", "-o", "out.bin"};
 const std::vector<std::string> kDecode = {"decode", "frame.bin", "--height", "48", "-o", "out.pgm"};
+const std::vector<std::string> kConvert = {"convert", "rec.bin", "--height", "48"};
 
 std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
     args.insert(args.end(), more.begin(), more.end());
@@ -66,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Usage, ToolErrors, ::testing::Values(
     ErrorCase{{}, 2, "missing command"},
     ErrorCase{{"frob"}, 2, "unknown command 'frob'"},
     ErrorCase{{"synth", "-o", "out.bin"}, 2, "missing IMAGE.pgm"},
-    ErrorCase{With(kSynth, {"extra"}), 2, "unexpected argument 'extra'"},
+    ErrorCase{{"info", "frame.bin", "--height", "48", "extra"}, 2, "unexpected argument 'extra'"},
     ErrorCase{{"synth", "image.pgm"}, 2, "missing -o"},
     ErrorCase{{"synth", "image.pgm", "-o"}, 2, "option -o needs a value"},
     ErrorCase{With(kSynth, {"--bogus"}), 2, "unknown option '--bogus'"},
@@ -90,7 +94,23 @@ INSTANTIATE_TEST_SUITE_P(Usage, ToolErrors, ::testing::Values(
     ErrorCase{With(kDecode, {"--mode", "mt", "--threads", "33"}), 2, "got '33'"},
     ErrorCase{{"info", "frame.bin"}, 2, "missing --height"},
     ErrorCase{{"demo", "--runs", "0"}, 2, "--runs must be an integer from 1 to 1000, got '0'"},
-    ErrorCase{{"demo", "extra"}, 2, "unexpected argument 'extra'"}));
+    ErrorCase{{"demo", "extra"}, 2, "unexpected argument 'extra'"},
+    ErrorCase{With(kSynth, {"--drop", "0-65535"}), 2, "--drop '0-65535' leaves no sequence number to use"},
+    ErrorCase{With(kSynth, {"--drop", "5,9-7"}), 2, "'9-7' in '5,9-7' is neither"},
+    ErrorCase{With(kSynth, {"--drop", "1,,2"}), 2, "'' in '1,,2' is neither"},
+    ErrorCase{With(kSynth, {"--count", "0"}), 2, "--count must be an integer from 1 to 10000000, got '0'"},
+    ErrorCase{{"scan", "rec.bin"}, 2, "missing --height"},
+    ErrorCase{{"convert", "rec.bin", "--height", "48"}, 2, "missing -o"},
+    ErrorCase{With(kConvert, {"-o", "out.bin"}), 2, "cannot tell the output format of 'out.bin'"},
+    ErrorCase{With(kConvert, {"-o", "out.png"}), 2, "'out.png' needs a frame number such as %05d"},
+    ErrorCase{With(kConvert, {"-o", "f%05x.PGM"}), 2, "'%05x' in 'f%05x.PGM' is not a frame number"},
+    ErrorCase{With(kConvert, {"-o", "f%d-%d.png"}), 2, "'f%d-%d.png' holds more than one frame number"},
+    ErrorCase{With(kConvert, {"-o", "f%04d.tif"}), 2, "but a TIFF stack holds all frames in one file"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--mode", "mt"}), 2, "unknown --mode 'mt' (one of pixels|dc)"},
+    ErrorCase{With(kConvert, {"-o", "f%d.pgm", "--deflate"}), 2, "--deflate applies to TIFF output, not PGM"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--frames", "1"}), 2, "--frames must be A:B"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--frames", "1:1"}), 2, "--frames 1:1 selects no frame"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--threads", "65"}), 2, "--threads must be an integer from 1 to 64"}));
 
 INSTANTIATE_TEST_SUITE_P(Failure, ToolErrors, ::testing::Values(
     ErrorCase{{"synth", "missing.pgm", "-o", "out.bin"}, 1, "cannot open image 'missing.pgm': No such file"},
@@ -116,7 +136,20 @@ INSTANTIATE_TEST_SUITE_P(Failure, ToolErrors, ::testing::Values(
     ErrorCase{{"decode", "frame.bin", "--height", "48", "-o", "folder"}, 1, "cannot write 'folder': Is a directory"},
     ErrorCase{{"info", "short.bin", "--height", "48"}, 1, "frame file 'short.bin' is 1000 bytes"},
     ErrorCase{{"demo", "--image", "missing.pgm", "-o", "demo"}, 1, "cannot open image 'missing.pgm'"},
-    ErrorCase{{"demo", "--image", "image.pgm", "-o", "image.pgm/demo"}, 1, "cannot create folder"}));
+    ErrorCase{{"demo", "--image", "image.pgm", "-o", "image.pgm/demo"}, 1, "cannot create folder"},
+    ErrorCase{{"synth", "image.pgm", "missing.pgm", "-o", "rec2.bin"}, 1, "cannot open image 'missing.pgm'"},
+    ErrorCase{{"scan", "missing.bin", "--height", "48"}, 1, "cannot read recording 'missing.bin'"},
+    ErrorCase{{"scan", "folder", "--height", "48"}, 1, "recording 'folder'"},
+    ErrorCase{{"scan", "frame.bin", "--height", "56"}, 1,
+              "recording 'frame.bin' is 15360 bytes, less than one frame of 56 lines (17920 bytes)"},
+    ErrorCase{{"convert", "short.bin", "--height", "48", "-o", "f%d.pgm"}, 1, "less than one frame of 48 lines"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--frames", "1:3"}), 1,
+              "--frames 1:3 reaches past the end of the recording (2 frames: 0 to 1)"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--frames", "2:"}), 1, "--frames 2: reaches past the end"},
+    ErrorCase{With(kConvert, {"-o", "nowhere/out.tif"}), 1, "cannot write 'nowhere/out.tif': No such file"},
+    ErrorCase{With(kConvert, {"-o", "folder.tif"}), 1, "cannot write 'folder.tif': Is a directory"},
+    ErrorCase{With(kConvert, {"-o", "nowhere/f%d.pgm"}), 1,
+              "cannot write 'nowhere/f0.pgm': No such file or directory; no file written before it"}));
 
 }  // namespace
 }  // namespace framedec::testing

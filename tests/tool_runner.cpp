@@ -1,10 +1,12 @@
 #include "tool_runner.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -23,7 +25,7 @@ void ToolTest::SetUp() {
 
 void ToolTest::TearDown() { std::filesystem::remove_all(root_); }
 
-ToolRun ToolTest::Run(const std::vector<std::string>& args) const {
+ToolRun ToolTest::Run(const std::vector<std::string>& args, uint64_t fileSizeLimit) const {
     const std::string outPath = (root_ / "stdout").string(), errPath = (root_ / "stderr").string();
     const std::string workPath = work_.string();
     std::vector<std::string> all = {FRAMEDEC_TOOL};
@@ -38,6 +40,10 @@ ToolRun ToolTest::Run(const std::vector<std::string>& args) const {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(workPath.c_str()) != 0) _exit(126);
+        if (fileSizeLimit > 0) {  // a write past the limit then fails with EFBIG instead of a signal
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+        }
         ::execv(argv[0], argv.data());
         _exit(127);
     }

@@ -24,8 +24,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Runs `framedec args...` with the working folder as current directory.
-    ToolRun Run(const std::vector<std::string>& args) const;
+    // Runs `framedec args...` with the working folder as current directory. A fileSizeLimit above 0
+    // caps every file the tool writes at that many bytes, as a full disk would: writes beyond it fail.
+    ToolRun Run(const std::vector<std::string>& args, uint64_t fileSizeLimit = 0) const;
 
     std::filesystem::path Path(const std::string& name) const { return work_ / name; }
     std::set<std::string> Files() const;  // everything in the working folder, recursively

@@ -166,14 +166,16 @@ int RunSynth(const std::vector<std::string>& args) {
 
     // Each image is encoded once; only the sequence number differs between its frames.
     std::vector<std::vector<uint8_t>> encoded;
+    std::string report;  // printed once the output is written
     for (std::size_t i = 0; i < images.size() && i < count; ++i) {
         tools::SynthStats stats;
         encoded.push_back(tools::SynthesizeFrame(images[i], options, &stats));
-        std::printf("%s: %u x %u pixels; width %s, height %s\n", parsed.positionals[i].c_str(), images[i].width,
-                    images[i].height, Fit(images[i].width, kMaxImageWidth, "pixels").c_str(),
-                    Fit(images[i].height, options.frameHeight, "lines").c_str());
-        std::printf("%u blocks: %u empty, %u lost coefficients to fit their slot\n", stats.blocks, stats.emptySlots,
-                    stats.truncatedBlocks);
+        report += parsed.positionals[i] + ": " + std::to_string(images[i].width) + " x " +
+                  std::to_string(images[i].height) + " pixels; width " +
+                  Fit(images[i].width, kMaxImageWidth, "pixels") + ", height " +
+                  Fit(images[i].height, options.frameHeight, "lines") + "\n" + std::to_string(stats.blocks) +
+                  " blocks: " + std::to_string(stats.emptySlots) + " empty, " +
+                  std::to_string(stats.truncatedBlocks) + " lost coefficients to fit their slot\n";
         images[i] = {};
     }
     WrittenRecording written;
@@ -181,6 +183,7 @@ int RunSynth(const std::vector<std::string>& args) {
         return Fail(kName, kExitFailure, error);
 
     const uint64_t bytes = uint64_t{count} * FrameBytes(options.frameHeight);
+    std::fputs(report.c_str(), stdout);
     if (count == 1) {
         std::printf("wrote %s: %u lines, %llu bytes, sequence number %u, %s\n", output.c_str(), options.frameHeight,
                     static_cast<unsigned long long>(bytes), written.firstNumber, table.description.c_str());

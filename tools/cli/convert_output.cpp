@@ -36,10 +36,15 @@ bool ParsePattern(const std::string& path, FileNamePattern& pattern, bool& found
         while (j < path.size() && std::isdigit(static_cast<unsigned char>(path[j])) && width <= kWidestNumber)
             width = width * 10 + static_cast<uint32_t>(path[j++] - '0');
         const bool conversion = j < path.size() && (path[j] == 'd' || path[j] == 'u' || path[j] == 'i');
-        if (!conversion || width > kWidestNumber || found) {
-            error = found && conversion ? "'" + path + "' holds more than one frame number"
-                                        : "'" + path.substr(i, j + 1 - i) + "' in '" + path +
-                                              "' is not a frame number such as %05d (write %% for a percent sign)";
+        if (found && conversion) {
+            error = "'" + path + "' holds more than one frame number";
+            return false;
+        }
+        if (!conversion || width > kWidestNumber) {
+            std::string message(1, '\'');
+            message += std::string_view(path).substr(i, j + 1 - i);
+            message += "' in '" + path + "' is not a frame number such as %05d (write %% for a percent sign)";
+            error = std::move(message);
             return false;
         }
         pattern.width = width;

@@ -8,7 +8,8 @@
 namespace framedec::cli {
 namespace {
 
-// zlib level 1: camera frames compress nearly as well as at the default level, several times faster.
+// zlib level 1 with the Sub filter on every row: on camera frames about five times as fast as
+// libpng's defaults (level 6, a filter chosen per row), for files about a quarter larger.
 constexpr int kCompressionLevel = 1;
 
 struct PngOutput {
@@ -56,6 +57,7 @@ bool EncodePng(const DecodedImage& image, const std::string& label, std::vector<
     png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, kCompressionLevel);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_text text{};
     text.compression = PNG_TEXT_COMPRESSION_NONE;
     text.key = const_cast<png_charp>("Comment");

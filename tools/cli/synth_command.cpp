@@ -7,6 +7,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "console.h"
 #include "exit_status.h"
 #include "output_file.h"
 #include "table_option.h"
@@ -107,10 +108,16 @@ bool WriteRecording(const std::string& output, const std::vector<std::vector<uin
                     Numbering numbering, WrittenRecording& written, std::string& error) {
     TemporaryOutput temporary;
     if (!temporary.Create(output, error)) return false;
+    CatchInterrupts();
     std::FILE* file = std::fopen(temporary.path().c_str(), "wb");
     bool ok = file != nullptr;
     std::vector<uint8_t> frame;
     for (uint32_t i = 0; i < count && ok; ++i) {
+        if (Interrupted()) {
+            std::fclose(file);
+            error = "interrupted after " + std::to_string(i) + " of " + std::to_string(count) + " frames";
+            return false;
+        }
         frame = encoded[i % encoded.size()];
         const uint16_t number = numbering.Take(i == 0);
         if (i == 0) written.firstNumber = number;

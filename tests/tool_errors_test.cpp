@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Failure, ToolErrors, ::testing::Values(
     ErrorCase{With(kConvert, {"-o", "nowhere/out.tif"}), 1, "cannot write 'nowhere/out.tif': No such file"},
     ErrorCase{With(kConvert, {"-o", "folder.tif"}), 1, "cannot write 'folder.tif': Is a directory"},
     ErrorCase{With(kConvert, {"-o", "nowhere/f%d.pgm"}), 1,
-              "cannot write 'nowhere/f0.pgm': No such file or directory; no file written before it"}));
+              "cannot write 'nowhere/f0.pgm': No such file or directory; no file written"}));
 
 }  // namespace
 }  // namespace framedec::testing

@@ -166,6 +166,7 @@ int RunConvert(const std::vector<std::string>& args) {
     progress.Clear();
     if (!converted) {
         // An unfinished TIFF is removed with its writer; a sequence keeps the files it wrote.
+        if (const std::string kept = writer->Kept(); !kept.empty()) error += "; " + kept;
         writer.reset();
         return Fail(kName, kExitFailure, error);
     }

@@ -21,8 +21,10 @@ public:
     // After the last frame. A single-file output appears under its name only now; dropped
     // before, it leaves nothing behind.
     virtual bool Finish(std::string& error) = 0;
-    // What was written, for the closing line ("out.tif: 100 pages, uncompressed").
+    // What was written, for the closing line ("wrote out.tif: 100 pages of 1246 x 1024, uncompressed").
     virtual std::string Summary() const = 0;
+    // After a failure: what stays behind ("wrote 3 files, f0.png to f2.png"); empty when nothing does.
+    virtual std::string Kept() const = 0;
 };
 
 struct WriterOptions {

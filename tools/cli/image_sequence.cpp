@@ -20,10 +20,7 @@ public:
 
     bool Write(const ConvertedFrame& frame, std::string& error) override {
         const std::string name = target_.pattern.NameOf(frame.index);
-        if (!WriteFileAtomically(name, frame.encoded, error)) {
-            error += "; " + Written(" before it");
-            return false;
-        }
+        if (!WriteFileAtomically(name, frame.encoded, error)) return false;
         if (files_++ == 0) first_ = name;
         last_ = name;
         return true;
@@ -31,14 +28,15 @@ public:
 
     bool Finish(std::string&) override { return true; }
 
-    std::string Summary() const override { return Written(""); }
+    std::string Summary() const override {
+        if (files_ == 0) return "no file written";
+        if (files_ == 1) return "wrote 1 file, " + first_;
+        return "wrote " + std::to_string(files_) + " files, " + first_ + " to " + last_;
+    }
+
+    std::string Kept() const override { return Summary(); }
 
 private:
-    std::string Written(const char* when) const {
-        if (files_ == 0) return std::string("no file written") + when;
-        if (files_ == 1) return "wrote 1 file" + std::string(when) + ", " + first_;
-        return "wrote " + std::to_string(files_) + " files" + when + ", " + first_ + " to " + last_;
-    }
 
     const OutputTarget target_;
     uint64_t files_ = 0;

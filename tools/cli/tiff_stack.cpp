@@ -109,6 +109,8 @@ public:
                (options_.deflate ? "deflate" : "uncompressed") + (bigTiff_ ? ", BigTIFF" : "");
     }
 
+    std::string Kept() const override { return {}; }
+
 private:
     // The reason a libtiff call failed: the system's, when it set one (a full disk), else libtiff's.
     bool Failed(std::string& error) const {

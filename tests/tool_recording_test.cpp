@@ -116,10 +116,12 @@ protected:
 
 TEST_F(ToolRecordings, ScanReportsDropsAWrapARepeatAndACutShortEnd) {
     // 65533, 65534, (65535 dropped), 0, 1, (2 and 3 dropped), 4, then 4 again, then a partial frame.
-    const ToolRun synth = Run({"synth", "a.pgm", "--count", "5", "--seq", "65533", "--drop", "65535,2-3", "-o", "rec.bin"});
+    const ToolRun synth =
+        Run({"synth", "a.pgm", "--count", "5", "--seq", "65533", "--drop", "65535,2-3", "-o", "rec.bin"});
     ASSERT_EQ(synth.status, 0) << synth.err;
     EXPECT_NE(synth.out.find("5 frames of 48 lines, 76800 bytes, sequence numbers 65533 to 4 (3 left out)"),
-              std::string::npos) << synth.out;
+              std::string::npos)
+        << synth.out;
     const std::string frames = ReadFile("rec.bin");
     WriteFile("rec.bin", frames + frames.substr(4 * FrameBytes(kHeight)) + std::string(1000, '\0'));
 
@@ -132,10 +134,10 @@ TEST_F(ToolRecordings, ScanReportsDropsAWrapARepeatAndACutShortEnd) {
 
     const ToolRun summary = Run({"scan", "rec.bin", "--height", "48"});
     ASSERT_EQ(summary.status, 0) << summary.err;
-    for (const char* line : {"rec.bin: 6 frames of 48 lines (15360 bytes each)",
-                             "cut short: 1000 trailing bytes", "sequence numbers: 65533 to 4",
-                             "dropped: 3 frames in 2 gaps: 1 before frame 2, 2 before frame 4",
-                             "repeated or backwards: 1 frames: frame 5 (4 after 4)"})
+    for (const char* line :
+         {"rec.bin: 6 frames of 48 lines (15360 bytes each)", "cut short: 1000 trailing bytes",
+          "sequence numbers: 65533 to 4", "dropped: 3 frames in 2 gaps: 1 before frame 2, 2 before frame 4",
+          "repeated or backwards: 1 frames: frame 5 (4 after 4)"})
         EXPECT_NE(summary.out.find(line), std::string::npos) << line << "\n" << summary.out;
 }
 
@@ -171,7 +173,8 @@ TEST_F(ToolRecordings, SequencesHoldTheLibrarysDecodes) {
     ASSERT_EQ(Run({"convert", "rec.bin", "--height", "48", "-o", "dc-%d.pgm", "--mode", "dc"}).status, 0);
     for (uint64_t i = 0; i < 5; ++i) {
         EXPECT_EQ(ReadImage("dc-" + std::to_string(i) + ".pgm").pixels, LibraryDecode(recording, i, true).pixels);
-        if (i >= 2) EXPECT_EQ(ReadImage("f00" + std::to_string(i) + ".pgm").pixels, LibraryDecode(recording, i, false).pixels);
+        if (i >= 2)
+            EXPECT_EQ(ReadImage("f00" + std::to_string(i) + ".pgm").pixels, LibraryDecode(recording, i, false).pixels);
     }
     EXPECT_FALSE(std::filesystem::exists(Path("f001.pgm")));
     EXPECT_NE(ReadFile("f003.pgm").find("# " + Label(recording, 3) + "\n"), std::string::npos);
@@ -184,7 +187,8 @@ TEST_F(ToolRecordings, SequencesHoldTheLibrarysDecodes) {
     ASSERT_EQ(png.status, 0) << png.err;
     EXPECT_NE(png.out.find("wrote 5 files, p00.png to p04.png"), std::string::npos) << png.out;
     for (uint64_t i = 0; i < 5; ++i)
-        EXPECT_EQ(ReadPng(Path("p0" + std::to_string(i) + ".png").string()).pixels, LibraryDecode(recording, i, false).pixels);
+        EXPECT_EQ(ReadPng(Path("p0" + std::to_string(i) + ".png").string()).pixels,
+                  LibraryDecode(recording, i, false).pixels);
 #endif
 }
 
@@ -207,8 +211,7 @@ TEST_F(ToolRecordings, AFullDiskLeavesNoPartialFile) {
     // Flat frames make small PNGs, the picture a larger one.
     const ToolRun png = Run({"convert", "rec.bin", "--height", "48", "-o", "f%d.png"}, 1'000);
     EXPECT_EQ(png.status, 1);
-    EXPECT_EQ(png.err,
-              "framedec convert: cannot write 'f2.png': File too large; wrote 2 files, f0.png to f1.png\n");
+    EXPECT_EQ(png.err, "framedec convert: cannot write 'f2.png': File too large; wrote 2 files, f0.png to f1.png\n");
     EXPECT_EQ(Files().size(), before.size() + 2);
 #endif
     const ToolRun synth = Run({"synth", "a.pgm", "--count", "3", "-o", "big.bin"}, 40'000);

@@ -68,7 +68,8 @@ bool ParseFrameRange(const Arguments& parsed, uint64_t frames, FrameRange& range
     const std::string& text = parsed.Value("--frames");
     const std::size_t colon = text.find(':');
     const std::string_view first = std::string_view(text).substr(0, colon);
-    const std::string_view end = colon == std::string::npos ? std::string_view() : std::string_view(text).substr(colon + 1);
+    const std::string_view end =
+        colon == std::string::npos ? std::string_view() : std::string_view(text).substr(colon + 1);
     if (colon == std::string::npos || (!first.empty() && !ParseUnsigned(first, 0, UINT64_MAX, range.first)) ||
         (!end.empty() && !ParseUnsigned(end, 0, UINT64_MAX, range.end))) {
         error = "--frames must be A:B (frames A to B - 1; A or B may be left out), got '" + text + "'";
@@ -110,7 +111,8 @@ int RunConvert(const std::vector<std::string>& args) {
     OutputTarget target;
     if (!ChooseOutputTarget(output, target, error)) return Fail(kName, kExitUsage, error);
     if (parsed.Has("--deflate") && target.format != OutputFormat::Tiff)
-        return Fail(kName, kExitUsage, std::string("--deflate applies to TIFF output, not ") + FormatName(target.format));
+        return Fail(kName, kExitUsage,
+                    std::string("--deflate applies to TIFF output, not ") + FormatName(target.format));
     TableChoice table;
     if (const int status = ChooseTable(parsed, table, error); status != kExitSuccess) return Fail(kName, status, error);
 
@@ -138,7 +140,8 @@ int RunConvert(const std::vector<std::string>& args) {
             if (!reader.Read(range.first + i, 1, bytes, failure)) return false;
         }
         frame.index = range.first + i;
-        if (const int32_t result = ExtractSequenceNo(bytes.data(), 0, height, &frame.sequenceNo); result != FRAMEDEC_OK) {
+        if (const int32_t result = ExtractSequenceNo(bytes.data(), 0, height, &frame.sequenceNo);
+            result != FRAMEDEC_OK) {
             failure = "the library could not read the sequence number of frame " + std::to_string(frame.index) +
                       " (result code " + std::to_string(result) + ")";
             return false;

@@ -14,7 +14,8 @@ public:
     bool Encode(ConvertedFrame& frame, std::string& error) const override {
         const std::string label = FrameLabel(frame);
         if (target_.format == OutputFormat::Png) return EncodePng(frame.image, label, frame.encoded, error);
-        frame.encoded = tools::EncodePgm({frame.image.width, frame.image.height, std::move(frame.image.samples)}, label);
+        frame.encoded =
+            tools::EncodePgm({frame.image.width, frame.image.height, std::move(frame.image.samples)}, label);
         return true;
     }
 
@@ -37,7 +38,6 @@ public:
     std::string Kept() const override { return Summary(); }
 
 private:
-
     const OutputTarget target_;
     uint64_t files_ = 0;
     std::string first_, last_;

@@ -64,8 +64,7 @@ bool EncodePng(const DecodedImage& image, const std::string& label, std::vector<
     text.text = const_cast<png_charp>(label.c_str());
     png_set_text(png, info, &text, 1);
     png_write_info(png, info);
-    for (uint32_t y = 0; y < image.height; ++y)
-        png_write_row(png, image.samples.data() + std::size_t{y} * image.width);
+    for (uint32_t y = 0; y < image.height; ++y) png_write_row(png, image.samples.data() + std::size_t{y} * image.width);
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return true;

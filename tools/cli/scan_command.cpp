@@ -29,7 +29,8 @@ constexpr const char* kHelp =
 // Gaps and repeats listed in the summary before it says how many more there are.
 constexpr std::size_t kListedInSummary = 10;
 
-void PrintJson(const tools::RecordingLayout& layout, const std::vector<uint16_t>& numbers, const tools::SequenceTracker& tracker) {
+void PrintJson(const tools::RecordingLayout& layout, const std::vector<uint16_t>& numbers,
+               const tools::SequenceTracker& tracker) {
     std::printf("{\"frames\": %llu, \"sequence_numbers\": [", static_cast<unsigned long long>(layout.frames));
     for (std::size_t i = 0; i < numbers.size(); ++i) std::printf(i == 0 ? "%u" : ", %u", numbers[i]);
     std::printf("], \"dropped\": [");

@@ -68,11 +68,13 @@ bool ParseDropList(const Arguments& parsed, std::vector<bool>& dropped, std::str
                                : ParseUnsigned(item.substr(0, dash), 0, kSequenceNumbers - 1, first) &&
                                      ParseUnsigned(item.substr(dash + 1), first, kSequenceNumbers - 1, last);
         if (!valid) {
-            error = "--drop must list sequence numbers (0 to 65535) and ranges A-B with A <= B, separated by commas; '" +
-                    std::string(item) + "' in '" + text + "' is neither";
+            error =
+                "--drop must list sequence numbers (0 to 65535) and ranges A-B with A <= B, separated by commas; '" +
+                std::string(item) + "' in '" + text + "' is neither";
             return false;
         }
-        std::fill(dropped.begin() + static_cast<std::ptrdiff_t>(first), dropped.begin() + static_cast<std::ptrdiff_t>(last) + 1, true);
+        std::fill(dropped.begin() + static_cast<std::ptrdiff_t>(first),
+                  dropped.begin() + static_cast<std::ptrdiff_t>(last) + 1, true);
         if (comma == text.size()) break;
         start = comma + 1;
     }
@@ -86,8 +88,8 @@ bool ParseDropList(const Arguments& parsed, std::vector<bool>& dropped, std::str
 // The sequence numbers of a synthesised recording: consecutive modulo 65536, skipping dropped ones.
 struct Numbering {
     const std::vector<bool>& dropped;
-    uint16_t next;           // the number the next frame would take, before skipping dropped ones
-    uint64_t skipped = 0;    // numbers left out between the first frame and the last
+    uint16_t next;         // the number the next frame would take, before skipping dropped ones
+    uint64_t skipped = 0;  // numbers left out between the first frame and the last
 
     uint16_t Take(bool firstFrame) {
         while (dropped[next]) {
@@ -156,7 +158,8 @@ int RunSynth(const std::vector<std::string>& args) {
         !UnsignedOption(parsed, "--seq", 0, kSequenceNumbers - 1, firstNumber, error) ||
         !UnsignedOption(parsed, "--count", 1, kMaxCount, count, error) || !ParseDropList(parsed, dropped, error))
         return Fail(kName, kExitUsage, error);
-    if (parsed.positionals.empty()) return Fail(kName, kExitUsage, "missing IMAGE.pgm (the 8-bit greyscale image to encode)");
+    if (parsed.positionals.empty())
+        return Fail(kName, kExitUsage, "missing IMAGE.pgm (the 8-bit greyscale image to encode)");
     if (count == 0) count = static_cast<uint32_t>(parsed.positionals.size());
 
     TableChoice table;
@@ -167,7 +170,8 @@ int RunSynth(const std::vector<std::string>& args) {
         if (!tools::ReadPgm(parsed.positionals[i], images[i], error)) return Fail(kName, kExitFailure, error);
     if (options.frameHeight == 0) {
         uint32_t tallest = 0;
-        for (const tools::GreyImage& image : images) tallest = std::max(tallest, std::min(image.height, kMaxImageHeight));
+        for (const tools::GreyImage& image : images)
+            tallest = std::max(tallest, std::min(image.height, kMaxImageHeight));
         options.frameHeight = (tallest + kBlockSize - 1) / kBlockSize * kBlockSize;
     }
 
@@ -181,8 +185,8 @@ int RunSynth(const std::vector<std::string>& args) {
                   std::to_string(images[i].height) + " pixels; width " +
                   Fit(images[i].width, kMaxImageWidth, "pixels") + ", height " +
                   Fit(images[i].height, options.frameHeight, "lines") + "\n" + std::to_string(stats.blocks) +
-                  " blocks: " + std::to_string(stats.emptySlots) + " empty, " +
-                  std::to_string(stats.truncatedBlocks) + " lost coefficients to fit their slot\n";
+                  " blocks: " + std::to_string(stats.emptySlots) + " empty, " + std::to_string(stats.truncatedBlocks) +
+                  " lost coefficients to fit their slot\n";
         images[i] = {};
     }
     WrittenRecording written;

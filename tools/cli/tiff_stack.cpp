@@ -48,8 +48,8 @@ public:
         if (!temporary_.Create(path_, error)) return false;
         TIFFSetErrorHandler(OnTiffError);
         TIFFSetWarningHandler(OnTiffWarning);
-        bigTiff_ = options_.frames * (uint64_t{options_.width} * options_.height + kBytesPerPageOfTags) >
-                   kClassicTiffLimit;
+        bigTiff_ =
+            options_.frames * (uint64_t{options_.width} * options_.height + kBytesPerPageOfTags) > kClassicTiffLimit;
         errno = 0;
         tiff_ = TIFFOpen(temporary_.path().c_str(), bigTiff_ ? "w8" : "w");
         return tiff_ != nullptr || Failed(error);
@@ -83,7 +83,8 @@ public:
         TIFFSetField(tiff_, TIFFTAG_COMPRESSION, options_.deflate ? COMPRESSION_ADOBE_DEFLATE : COMPRESSION_NONE);
         TIFFSetField(tiff_, TIFFTAG_PAGENAME, name.c_str());
         if (options_.frames <= UINT16_MAX)  // page numbers are 16-bit
-            TIFFSetField(tiff_, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(pages_), static_cast<uint16_t>(options_.frames));
+            TIFFSetField(tiff_, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(pages_),
+                         static_cast<uint16_t>(options_.frames));
         const std::vector<uint8_t>& strip = options_.deflate ? frame.encoded : frame.image.samples;
         errno = 0;
         if (TIFFWriteRawStrip(tiff_, 0, const_cast<uint8_t*>(strip.data()), static_cast<tmsize_t>(strip.size())) !=
@@ -114,8 +115,8 @@ public:
 private:
     // The reason a libtiff call failed: the system's, when it set one (a full disk), else libtiff's.
     bool Failed(std::string& error) const {
-        error = "cannot write '" + path_ + "': " +
-                (errno != 0 ? std::string(std::strerror(errno)) : lastTiffMessage.empty() ? "libtiff failed" : lastTiffMessage);
+        std::string reason = errno != 0 ? std::strerror(errno) : lastTiffMessage;
+        error = "cannot write '" + path_ + "': " + (reason.empty() ? "libtiff failed" : reason);
         return false;
     }
 

@@ -105,7 +105,8 @@ bool RecordingReader::ReadSequenceNumbers(uint64_t first, uint64_t count, std::v
     numbers.resize(count);
     for (uint64_t i = 0; i < count; ++i) {
         uint8_t bytes[2];
-        if (!ReadAt((first + i + 1) * layout_.frameBytes - kSequenceNoFromEnd, bytes, sizeof bytes, error)) return false;
+        if (!ReadAt((first + i + 1) * layout_.frameBytes - kSequenceNoFromEnd, bytes, sizeof bytes, error))
+            return false;
         numbers[i] = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
     }
     return true;

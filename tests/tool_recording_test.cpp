@@ -192,6 +192,18 @@ TEST_F(ToolRecordings, SequencesHoldTheLibrarysDecodes) {
 #endif
 }
 
+TEST_F(ToolRecordings, FileNamesFollowThePattern) {
+    MakeRecording();
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"f%d.pgm", "f3.pgm"}, {"f%05d.pgm", "f00003.pgm"}, {"f%3u.pgm", "f  3.pgm"}, {"100%%-%i.pgm", "100%-3.pgm"}};
+    if (FRAMEDEC_TEST_TIFF) cases.emplace_back("50%.tif", "50%.tif");  // a TIFF's name is taken as it is
+    for (const auto& [pattern, name] : cases) {
+        const ToolRun run = Run({"convert", "rec.bin", "--height", "48", "--mode", "dc", "--frames", "3:4", "-o", pattern});
+        EXPECT_EQ(run.status, 0) << pattern << ": " << run.err;
+        EXPECT_TRUE(std::filesystem::is_regular_file(Path(name))) << pattern;
+    }
+}
+
 // A full disk part-way (here every file is capped at 40,000 bytes): the TIFF disappears whole, a
 // sequence keeps its whole files and says which they are.
 TEST_F(ToolRecordings, AFullDiskLeavesNoPartialFile) {

@@ -128,6 +128,7 @@ int RunConvert(const std::vector<std::string>& args) {
 
     const Rect whole = mode.wholeFrame(height);
     const uint64_t count = range.end - range.first;
+    CatchInterrupts();  // from before the first output file on, so that Ctrl-C leaves none half-written
     std::unique_ptr<FrameWriter> writer =
         OpenFrameWriter(target, {count, whole.width, whole.height, parsed.Has("--deflate")}, error);
     if (!writer) return Fail(kName, kExitFailure, error);
@@ -154,7 +155,6 @@ int RunConvert(const std::vector<std::string>& args) {
         }
         return writer->Encode(frame, failure);
     };
-    CatchInterrupts();
     ProgressLine progress(count, StandardErrorIsTerminal());
     const FrameStep write = [&](uint64_t i, ConvertedFrame& frame, std::string& failure) {
         if (Interrupted()) {

@@ -108,9 +108,9 @@ struct WrittenRecording {
 // Writes the frames to a temporary file one at a time and renames it over the output at the end.
 bool WriteRecording(const std::string& output, const std::vector<std::vector<uint8_t>>& encoded, uint32_t count,
                     Numbering numbering, WrittenRecording& written, std::string& error) {
+    CatchInterrupts();  // from before the temporary file on, so that Ctrl-C leaves none behind
     TemporaryOutput temporary;
     if (!temporary.Create(output, error)) return false;
-    CatchInterrupts();
     std::FILE* file = std::fopen(temporary.path().c_str(), "wb");
     bool ok = file != nullptr;
     std::vector<uint8_t> frame;

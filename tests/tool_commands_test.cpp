@@ -150,6 +150,10 @@ TEST_F(ToolCommands, DcModeWritesTheBlockMeans) {
     ASSERT_EQ(corner.width, 3u);
     EXPECT_EQ(corner.At(0, 0), preview.At(2, 1));
     EXPECT_EQ(corner.At(2, 3), preview.At(4, 4));
+    // The last grid position of the last block row: its window lies partly past the frame file's
+    // bytes, which the tool must not read (the sanitizer builds catch it).
+    ASSERT_EQ(Decode("tail.pgm", {"--mode", "dc", "--rect", "150,5,10,1"}).status, 0);
+    EXPECT_EQ(ReadImage("tail.pgm").At(5, 0), preview.At(155, 5));
 }
 
 // gpu: the whole frame with the GPU's table Q (the synthesiser's default). With the host backend

@@ -14,10 +14,6 @@ namespace {
 // What a call the binding cannot make safely returns: the library's own refusal code.
 constexpr int32_t kRefused = FRAMEDEC_INVALID_ARGUMENT;
 
-// Bytes past the end of a block row that the preview of its last grid position reads: that
-// position's slot runs 4 bytes into the next row, and its 32-bit window up to 3 bytes further.
-constexpr std::size_t kPreviewReadsPastRow = kRowLeadInBytes + 3;
-
 // The byte pitch of out as an image of width x height elements: false unless out has exactly that
 // shape, adjacent elements within a row and rows at least a row apart.
 template <class T>
@@ -89,7 +85,7 @@ int32_t DecodePreviewRows(uint8_t* out, uint32_t pitch, uint32_t x, uint32_t y, 
                 return result;
     }
     if (!readsPastFrame) return FRAMEDEC_OK;
-    std::array<uint8_t, kBlockRowBytes + kPreviewReadsPastRow> lastRow{};
+    std::array<uint8_t, kBlockRowBytes + kDcWindowBytesPastFrame> lastRow{};
     std::memcpy(lastRow.data(), frame + std::size_t{blockRows - 1} * kBlockRowBytes, kBlockRowBytes);
     return DecodeDCData(out + std::size_t{height - 1} * pitch, x, 0, width, 1, lastRow.data());
 }

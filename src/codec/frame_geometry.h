@@ -29,6 +29,11 @@ inline constexpr uint32_t kGridWidthPixels = kGridPositionsPerRow * kBlockSize; 
 
 inline constexpr uint32_t kSequenceNoFromEnd = 14;    // low byte of the sequence number: H * 320 - 14
 
+// The DC preview reads a 32-bit window from a slot's first non-zero byte on, so at grid position
+// 159 of the last block row (a slot that already runs 4 bytes into the next row) it may read up to
+// this many bytes past the frame's end. Callers that hold exactly a frame must pad a copy.
+inline constexpr uint32_t kDcWindowBytesPastFrame = kRowLeadInBytes + 3;
+
 // Byte offset of grid position (row, column) in a frame; columns 0 to 155 are block slots.
 constexpr std::size_t SlotOffset(uint32_t blockRow, uint32_t blockColumn) {
     return std::size_t{blockRow} * kBlockRowBytes + kRowLeadInBytes + std::size_t{blockColumn} * kSlotBytes;

@@ -125,6 +125,7 @@ int RunDecode(const std::vector<std::string>& args) {
     const std::string& framePath = parsed.positionals[0];
     std::vector<uint8_t> frame;
     if (!ReadFrameFile(framePath, height, frame, error)) return Fail(kName, kExitFailure, error);
+    frame.resize(frame.size() + kDcWindowBytesPastFrame, 0);  // what the DC preview may read past the end
     if (const std::string problem = RectProblem(*mode, rect, height); !problem.empty())
         return Fail(kName, kExitFailure, problem);
 

@@ -11,11 +11,21 @@
 
 namespace framedec {
 
-// Decodes count consecutive slots (16 bytes apart, as in a block row) to count 8 x 8 pixel blocks
-// side by side, as in an image: line k of block i goes to pixels + k * pitch + 8 i. table: 64
-// entries in natural order.
-using DecodeBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels,
-                                std::size_t pitch);
+// A rectangle of block slots: rows of columns consecutive slots (16 bytes apart, as in a block
+// row), the first slots of two successive rows slotPitch bytes apart (a frame's block rows are
+// 2560 bytes apart). Only the slots themselves are read.
+struct SlotSpan {
+    const uint8_t* slots;
+    std::size_t slotPitch;
+    uint32_t columns;
+    uint32_t rows;
+};
+
+// Decodes a span of slots to 8 x 8 pixel blocks laid out as in an image: line k of block (i, j)
+// (column i, row j of the span) goes to pixels + (8 j + k) * pitch + 8 i. table: 64 entries in
+// natural order. Taking many rows at once lets a variant decode many slots side by side even when
+// the span is narrow.
+using DecodeBlocksFn = void (*)(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch);
 // The same for dequantised coefficients: count blocks of 64 signed values in natural order.
 using DecodeCoefficientBlocksFn = void (*)(const uint8_t* slots, uint32_t count, const uint16_t* table,
                                            int16_t* coefficients);
@@ -27,7 +37,7 @@ using DecodeDcBlocksFn = void (*)(const uint8_t* slots, uint32_t count, uint8_t*
 struct BlockDecoder {
     const char* name;                                // "scalar", "avx2", ...
     bool (*supported)();                             // whether this processor can run the variant
-    DecodeBlocksFn decodeBlocks;                     // DecodeBlock over consecutive slots
+    DecodeBlocksFn decodeBlocks;                     // DecodeBlock over a span of slots
     DecodeCoefficientBlocksFn decodeCoefficients;    // DecodeBlockCoefficients over consecutive slots
     DecodeDcBlocksFn decodeDc;                       // the DC preview over consecutive slots
 };
@@ -35,7 +45,7 @@ struct BlockDecoder {
 // The portable reference: plain integer arithmetic, the definition every other variant must match.
 void DecodeBlockScalar(const uint8_t* slot, const uint16_t* table, uint8_t* pixels);
 void DecodeBlockCoefficientsScalar(const uint8_t* slot, const uint16_t* table, int16_t* coefficients);
-void DecodeBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch);
+void DecodeBlocksScalar(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch);
 void DecodeCoefficientBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients);
 
 // Every variant built into this library, the portable scalar one first.
@@ -50,7 +60,7 @@ bool SelectBlockDecoder(std::string_view name);
 
 // One slot to 64 pixels, or to 64 dequantised coefficients, with the active variant.
 inline void DecodeBlock(const uint8_t* slot, const uint16_t* table, uint8_t* pixels) {
-    ActiveBlockDecoder().decodeBlocks(slot, 1, table, pixels, 8);
+    ActiveBlockDecoder().decodeBlocks(SlotSpan{slot, 0, 1, 1}, table, pixels, 8);
 }
 
 inline void DecodeBlockCoefficients(const uint8_t* slot, const uint16_t* table, int16_t* coefficients) {

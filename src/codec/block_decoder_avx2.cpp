@@ -145,8 +145,8 @@ struct Avx2 {
 
 }  // namespace
 
-void DecodeBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    DecodeBlocksWith<Avx2>(slots, count, table, pixels, pitch);
+void DecodeBlocksAvx2(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+    DecodeBlocksWith<Avx2>(span, table, pixels, pitch);
 }
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {

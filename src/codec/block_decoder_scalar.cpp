@@ -62,12 +62,14 @@ void DecodeBlockScalar(const uint8_t* slot, const uint16_t* table, uint8_t* pixe
     }
 }
 
-void DecodeBlocksScalar(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    for (uint32_t i = 0; i < count; ++i) {
-        uint8_t block[kBlockPixels];
-        DecodeBlockScalar(slots + kSlotBytes * i, table, block);
-        for (uint32_t k = 0; k < kBlockSize; ++k)
-            std::memcpy(pixels + k * pitch + kBlockSize * i, block + kBlockSize * k, kBlockSize);
+void DecodeBlocksScalar(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+    for (uint32_t j = 0; j < span.rows; ++j) {
+        for (uint32_t i = 0; i < span.columns; ++i) {
+            uint8_t block[kBlockPixels];
+            DecodeBlockScalar(span.slots + j * span.slotPitch + kSlotBytes * i, table, block);
+            uint8_t* out = pixels + kBlockSize * j * pitch + kBlockSize * i;
+            for (uint32_t k = 0; k < kBlockSize; ++k) std::memcpy(out + k * pitch, block + kBlockSize * k, kBlockSize);
+        }
     }
 }
 

@@ -65,8 +65,8 @@ struct Sse41 {
 
 }  // namespace
 
-void DecodeBlocksSse41(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    DecodeBlocksWith<Sse41>(slots, count, table, pixels, pitch);
+void DecodeBlocksSse41(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+    DecodeBlocksWith<Sse41>(span, table, pixels, pitch);
 }
 
 void DecodeCoefficientBlocksSse41(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "codec/block_decoder.h"
 #include "codec/stream_decoder.h"
 
 namespace framedec {
@@ -54,16 +55,24 @@ constexpr RowPairsTable MakeRowPairs() {
 
 constexpr RowPairsTable kRowPairs = MakeRowPairs();
 
+// Where the blocks of a chunk come from and go to: a span is taken row after row, so a chunk may
+// run from the end of one row into the next.
+struct ChunkBlocks {
+    const uint8_t* slots[kChunkBlocks];
+    uint8_t* pixels[kChunkBlocks];
+    uint32_t count = 0;
+};
+
 template <typename Variant>
-FRAMEDEC_INLINE void ReadChunk(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients,
-                               StreamSummary* summaries) {
+FRAMEDEC_INLINE void ReadChunk(const uint8_t* const* slots, uint32_t count, const uint16_t* table,
+                               int16_t* coefficients, StreamSummary* summaries) {
     Variant::Zero(coefficients, count);
     uint32_t i = 0;
     for (; i + 1 < count; i += 2) {
-        DecodeStreamPair(Variant::StartSlot(slots + 16 * i), Variant::StartSlot(slots + 16 * (i + 1)), table,
-                         coefficients + 64 * i, coefficients + 64 * (i + 1), summaries[i], summaries[i + 1]);
+        DecodeStreamPair(Variant::StartSlot(slots[i]), Variant::StartSlot(slots[i + 1]), table, coefficients + 64 * i,
+                         coefficients + 64 * (i + 1), summaries[i], summaries[i + 1]);
     }
-    if (i < count) DecodeStream(Variant::StartSlot(slots + 16 * i), table, coefficients + 64 * i, summaries[i]);
+    if (i < count) DecodeStream(Variant::StartSlot(slots[i]), table, coefficients + 64 * i, summaries[i]);
 }
 
 FRAMEDEC_INLINE void FillBlock(uint8_t value, uint8_t* pixels, std::size_t pitch) {
@@ -87,16 +96,26 @@ FRAMEDEC_INLINE void TransformBlock(const int16_t* coefficients, StreamSummary s
 }
 
 template <typename Variant>
-FRAMEDEC_INLINE void DecodeBlocksWith(const uint8_t* slots, uint32_t count, const uint16_t* table, uint8_t* pixels,
-                                      std::size_t pitch) {
+FRAMEDEC_INLINE void DecodeBlocksWith(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
     alignas(64) int16_t coefficients[kChunkBlocks * 64];
     StreamSummary summaries[kChunkBlocks];
-    for (uint32_t base = 0; base < count; base += kChunkBlocks) {
-        const uint32_t n = count - base < kChunkBlocks ? count - base : kChunkBlocks;
-        ReadChunk<Variant>(slots + 16 * base, n, table, coefficients, summaries);
-        for (uint32_t i = 0; i < n; ++i)
-            TransformBlock<Variant>(coefficients + 64 * i, summaries[i], pixels + 8 * (base + i), pitch);
+    ChunkBlocks chunk;
+    const auto flush = [&] {
+        ReadChunk<Variant>(chunk.slots, chunk.count, table, coefficients, summaries);
+        for (uint32_t i = 0; i < chunk.count; ++i)
+            TransformBlock<Variant>(coefficients + 64 * i, summaries[i], chunk.pixels[i], pitch);
+        chunk.count = 0;
+    };
+    for (uint32_t j = 0; j < span.rows; ++j) {
+        const uint8_t* rowSlots = span.slots + j * span.slotPitch;
+        uint8_t* rowPixels = pixels + 8 * j * pitch;
+        for (uint32_t i = 0; i < span.columns; ++i) {
+            chunk.slots[chunk.count] = rowSlots + 16 * i;
+            chunk.pixels[chunk.count] = rowPixels + 8 * i;
+            if (++chunk.count == kChunkBlocks) flush();
+        }
     }
+    if (chunk.count > 0) flush();
 }
 
 template <typename Variant>
@@ -105,7 +124,9 @@ FRAMEDEC_INLINE void DecodeCoefficientBlocksWith(const uint8_t* slots, uint32_t 
     StreamSummary summaries[kChunkBlocks];
     for (uint32_t base = 0; base < count; base += kChunkBlocks) {
         const uint32_t n = count - base < kChunkBlocks ? count - base : kChunkBlocks;
-        ReadChunk<Variant>(slots + 16 * base, n, table, coefficients + 64 * base, summaries);
+        const uint8_t* chunkSlots[kChunkBlocks];
+        for (uint32_t i = 0; i < n; ++i) chunkSlots[i] = slots + 16 * (base + i);
+        ReadChunk<Variant>(chunkSlots, n, table, coefficients + 64 * base, summaries);
     }
 }
 

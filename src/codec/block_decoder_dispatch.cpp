@@ -25,6 +25,8 @@ bool Avx2Supported() {
     const CpuFeatures& f = DetectedCpuFeatures();
     return f.avx2 && f.bmi1 && f.bmi2 && f.lzcnt;
 }
+
+bool Avx512Supported() { return Avx2Supported() && DetectedCpuFeatures().avx512; }
 #endif
 
 // Fastest last: the chooser takes the last entry the processor supports.
@@ -33,6 +35,7 @@ constexpr BlockDecoder kDecoders[] = {
 #ifdef FRAMEDEC_X86_VARIANTS
     {"sse41", Sse41Supported, DecodeBlocksSse41, DecodeCoefficientBlocksSse41, DecodeDcBlocksPortable},
     {"avx2", Avx2Supported, DecodeBlocksAvx2, DecodeCoefficientBlocksAvx2, DecodeDcBlocksAvx2},
+    {"avx512", Avx512Supported, DecodeBlocksAvx512, DecodeCoefficientBlocksAvx512, DecodeDcBlocksAvx512},
 #endif
 };
 

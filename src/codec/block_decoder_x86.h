@@ -16,4 +16,8 @@ void DecodeBlocksAvx2(const SlotSpan& span, const uint16_t* table, uint8_t* pixe
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients);
 void DecodeDcBlocksAvx2(const uint8_t* slots, uint32_t count, uint8_t* values);
 
+void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch);
+void DecodeCoefficientBlocksAvx512(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients);
+void DecodeDcBlocksAvx512(const uint8_t* slots, uint32_t count, uint8_t* values);
+
 }  // namespace framedec

@@ -11,6 +11,9 @@ struct CpuFeatures {
     bool bmi1 = false;
     bool bmi2 = false;
     bool lzcnt = false;
+    // AVX-512 foundation, byte/word, vector-length, conflict-detection (lzcnt) and VBMI2 (funnel
+    // shifts) instructions, with the operating system saving the opmask and ZMM registers
+    bool avx512 = false;
 };
 
 const CpuFeatures& DetectedCpuFeatures();

@@ -1,0 +1,228 @@
+// The AVX-512 block decoder. Slots are taken in batches: the lane decoder (lane_stream_decoder.h)
+// reads every slot of a batch side by side into zigzag-ordered levels, then each block is put in
+// natural order and dequantised (two word permutes, two 16-bit multiplies) and transformed.
+//
+// The transform uses the symmetry of the basis, B[7 - x][u] = (-1)^u B[x][u]: each pass forms
+// E = the sum over even frequencies and O = the sum over odd ones for outputs 0 to 3, and gets
+// outputs 7 to 4 as E - O. The products and the wrapping 32-bit sums are those of the portable
+// decoder, regrouped, so the results are bit-identical; the shifts are the same arithmetic
+// shifts, and the saturating packs and adds clamp exactly as the portable clamp does.
+// Compiled with -mavx512f -mavx512bw -mavx512vl -mavx512cd -mavx512vbmi2 -mbmi -mbmi2 -mlzcnt.
+#include "codec/block_decoder_x86.h"
+#include "codec/block_pipeline.h"
+#include "codec/dc_fast.h"
+#include "codec/idct_basis.h"
+#include "codec/lane_stream_decoder.h"
+#include "codec/zigzag.h"
+
+namespace framedec {
+namespace {
+
+constexpr bool BasisIsSymmetric() {
+    for (int x = 0; x < 8; ++x)
+        for (int u = 0; u < 8; ++u)
+            if (kIdctBasis[7 - x][u] != (u % 2 == 0 ? kIdctBasis[x][u] : -kIdctBasis[x][u])) return false;
+    return true;
+}
+static_assert(BasisIsSymmetric(), "the transform's even/odd split needs B[7 - x][u] = (-1)^u B[x][u]");
+
+// Blocks per batch: enough that the lanes rarely idle at a batch's end, few enough that the
+// level buffers stay in the first-level cache.
+constexpr uint32_t kBatchBlocks = 128;
+
+constexpr int32_t WordPair(int16_t low, int16_t high) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16 | static_cast<uint16_t>(low));
+}
+
+struct TransformConstants {
+    // First pass, output x = 0..3 in each 128-bit lane: (B[x][0], B[x][2]), (B[x][4], B[x][6]),
+    // (B[x][1], B[x][3]), (B[x][5], B[x][7]).
+    alignas(64) int32_t even02[16], even46[16], odd13[16], odd57[16];
+    // Second pass, for the line pairs (0, 1) and (2, 3): line 2p in the low half, 2p + 1 in the high.
+    alignas(64) int32_t second02[2][16], second46[2][16], second13[2][16], second57[2][16];
+    // First-pass results hold outputs x = 0,1,2,3,7,6,5,4 in each row's lane; these gather, per
+    // 32-bit lane j (x = j mod 8, both halves alike), the pairs (G[x][0], G[x][2]) and (G[x][1], G[x][3])
+    // of a register holding rows 0..3 (or (G[x][4], G[x][6]), (G[x][5], G[x][7]) of rows 4..7).
+    alignas(64) int16_t evenRows[32], oddRows[32];
+    // Natural order from zigzag order: entry i is the zigzag position of natural index i.
+    alignas(64) int16_t naturalLow[32], naturalHigh[32];
+};
+
+constexpr TransformConstants MakeTransformConstants() {
+    TransformConstants c{};
+    const auto& b = kIdctBasis;
+    for (int j = 0; j < 16; ++j) {
+        const int x = j % 4;
+        c.even02[j] = WordPair(b[x][0], b[x][2]);
+        c.even46[j] = WordPair(b[x][4], b[x][6]);
+        c.odd13[j] = WordPair(b[x][1], b[x][3]);
+        c.odd57[j] = WordPair(b[x][5], b[x][7]);
+        for (int p = 0; p < 2; ++p) {
+            const int y = 2 * p + j / 8;
+            c.second02[p][j] = WordPair(b[y][0], b[y][2]);
+            c.second46[p][j] = WordPair(b[y][4], b[y][6]);
+            c.second13[p][j] = WordPair(b[y][1], b[y][3]);
+            c.second57[p][j] = WordPair(b[y][5], b[y][7]);
+        }
+        const int x8 = j % 8;
+        const int at = x8 < 4 ? x8 : 11 - x8;  // where output x lies in a row's lane
+        c.evenRows[2 * j] = static_cast<int16_t>(at);
+        c.evenRows[2 * j + 1] = static_cast<int16_t>(16 + at);
+        c.oddRows[2 * j] = static_cast<int16_t>(8 + at);
+        c.oddRows[2 * j + 1] = static_cast<int16_t>(24 + at);
+    }
+    for (int k = 0; k < 64; ++k) {
+        const int n = kZigzag[k];
+        (n < 32 ? c.naturalLow[n] : c.naturalHigh[n - 32]) = static_cast<int16_t>(k);
+    }
+    return c;
+}
+
+constexpr TransformConstants kTransform = MakeTransformConstants();
+
+// Words 0, 2, 4, 6, 1, 3, 5, 7 of each row: the pairs (F0, F2), (F4, F6), (F1, F3), (F5, F7).
+constexpr int8_t kEvenOddWordBytes[16] = {0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15};
+constexpr LanePattern kEvenOddWords = RepeatLanes(kEvenOddWordBytes);
+
+FRAMEDEC_INLINE __m512i Load(const int32_t* p) { return _mm512_load_si512(p); }
+FRAMEDEC_INLINE __m512i Load(const int16_t* p) { return _mm512_load_si512(p); }
+
+// First pass over four coefficient rows (row v in 128-bit lane v mod 4): per lane the eight
+// G[x][v] = (sum over u of B[x][u] F[v][u]) >> 16 as words, outputs x = 0,1,2,3,7,6,5,4.
+FRAMEDEC_INLINE __m512i FirstPass(__m512i rows) {
+    const __m512i pairs = _mm512_shuffle_epi8(rows, LoadPattern(kEvenOddWords));
+    const __m512i even = _mm512_add_epi32(_mm512_madd_epi16(_mm512_shuffle_epi32(pairs, _MM_PERM_AAAA), Load(kTransform.even02)),
+                                          _mm512_madd_epi16(_mm512_shuffle_epi32(pairs, _MM_PERM_BBBB), Load(kTransform.even46)));
+    const __m512i odd = _mm512_add_epi32(_mm512_madd_epi16(_mm512_shuffle_epi32(pairs, _MM_PERM_CCCC), Load(kTransform.odd13)),
+                                         _mm512_madd_epi16(_mm512_shuffle_epi32(pairs, _MM_PERM_DDDD), Load(kTransform.odd57)));
+    // Each t >> 16 lies in the 16-bit range, so the saturating pack is exact.
+    return _mm512_packs_epi32(_mm512_srai_epi32(_mm512_add_epi32(even, odd), 16),
+                              _mm512_srai_epi32(_mm512_sub_epi32(even, odd), 16));
+}
+
+// Second pass and output. low: first-pass results of rows 0..3; high: of rows 4..7 (used only
+// when WithHighRows). Writes the 8 lines of the block, pitch bytes apart.
+template <bool WithHighRows>
+FRAMEDEC_INLINE void SecondPassAndStore(__m512i low, __m512i high, uint8_t* pixels, __m512i lineOffsets) {
+    const __m512i pairs02 = _mm512_permutexvar_epi16(Load(kTransform.evenRows), low);
+    const __m512i pairs13 = _mm512_permutexvar_epi16(Load(kTransform.oddRows), low);
+    __m512i pairs46 = _mm512_setzero_si512(), pairs57 = _mm512_setzero_si512();
+    if constexpr (WithHighRows) {
+        pairs46 = _mm512_permutexvar_epi16(Load(kTransform.evenRows), high);
+        pairs57 = _mm512_permutexvar_epi16(Load(kTransform.oddRows), high);
+    }
+    __m512i upper[2], lower[2];  // lines 2p, 2p + 1 and lines 7 - 2p, 6 - 2p
+    for (int p = 0; p < 2; ++p) {
+        __m512i even = _mm512_madd_epi16(pairs02, Load(kTransform.second02[p]));
+        __m512i odd = _mm512_madd_epi16(pairs13, Load(kTransform.second13[p]));
+        if constexpr (WithHighRows) {
+            even = _mm512_add_epi32(even, _mm512_madd_epi16(pairs46, Load(kTransform.second46[p])));
+            odd = _mm512_add_epi32(odd, _mm512_madd_epi16(pairs57, Load(kTransform.second57[p])));
+        }
+        upper[p] = _mm512_srai_epi32(_mm512_add_epi32(even, odd), 16);
+        lower[p] = _mm512_srai_epi32(_mm512_sub_epi32(even, odd), 16);
+    }
+    // s >> 16 fits 16 bits; + 128 saturating, then the unsigned byte pack, clamp as 0..255 does.
+    const __m512i bias = _mm512_set1_epi16(128);
+    const __m512i upperWords = _mm512_adds_epi16(_mm512_packs_epi32(upper[0], upper[1]), bias);
+    const __m512i lowerWords = _mm512_adds_epi16(_mm512_packs_epi32(lower[0], lower[1]), bias);
+    // Each 32-bit lane now holds four pixels of a line; put the lines in order, 8 bytes each.
+    const __m512i bytes = _mm512_packus_epi16(upperWords, lowerWords);
+    const __m512i lines = _mm512_permutexvar_epi32(_mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 11, 15, 3, 7, 10, 14, 2, 6),
+                                                   bytes);
+    _mm512_i64scatter_epi64(pixels, lineOffsets, lines, 1);
+}
+
+// The levels of one block (zigzag order) to dequantised coefficients in natural order: rows 0..3
+// and rows 4..7.
+struct NaturalBlock {
+    __m512i low, high;
+};
+
+FRAMEDEC_INLINE NaturalBlock Dequantise(const int16_t* levels, __m512i tableLow, __m512i tableHigh) {
+    const __m512i first = _mm512_load_si512(levels), second = _mm512_load_si512(levels + 32);
+    return {_mm512_mullo_epi16(_mm512_permutex2var_epi16(first, Load(kTransform.naturalLow), second), tableLow),
+            _mm512_mullo_epi16(_mm512_permutex2var_epi16(first, Load(kTransform.naturalHigh), second), tableHigh)};
+}
+
+FRAMEDEC_INLINE void TransformBlock(const NaturalBlock& block, uint8_t* pixels, __m512i lineOffsets) {
+    const __mmask32 lowNonZero = _mm512_test_epi16_mask(block.low, block.low);
+    const __mmask32 highNonZero = _mm512_test_epi16_mask(block.high, block.high);
+    if (highNonZero != 0) {
+        SecondPassAndStore<true>(FirstPass(block.low), FirstPass(block.high), pixels, lineOffsets);
+    } else if ((lowNonZero & ~__mmask32{1}) != 0) {
+        SecondPassAndStore<false>(FirstPass(block.low), _mm512_setzero_si512(), pixels, lineOffsets);
+    } else {
+        const int16_t dc = static_cast<int16_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(block.low)));
+        _mm512_i64scatter_epi64(pixels, lineOffsets, _mm512_set1_epi8(static_cast<char>(DcOnlyPixel(dc))), 1);
+    }
+}
+
+// Levels and start states of one batch.
+struct Batch {
+    alignas(64) int16_t levels[kBatchBlocks * kLaneBlockStride];
+    alignas(64) uint64_t startHi[kBatchBlocks + kLaneStartPadding];
+    alignas(64) uint64_t startLo[kBatchBlocks + kLaneStartPadding];
+
+    // Clears the levels of count blocks and the start states past them.
+    void Prepare(uint32_t count) {
+        for (uint32_t b = 0; b < count; ++b) {
+            _mm512_store_si512(levels + b * kLaneBlockStride, _mm512_setzero_si512());
+            _mm512_store_si512(levels + b * kLaneBlockStride + 32, _mm512_setzero_si512());
+        }
+        for (uint32_t i = 0; i < kLaneStartPadding; i += 8) {
+            _mm512_storeu_si512(startHi + count + i, _mm512_setzero_si512());
+            _mm512_storeu_si512(startLo + count + i, _mm512_setzero_si512());
+        }
+    }
+};
+
+}  // namespace
+
+void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+    Batch batch;
+    const __m512i tableLow = _mm512_loadu_si512(table), tableHigh = _mm512_loadu_si512(table + 32);
+    const auto p = static_cast<int64_t>(pitch);
+    const __m512i lineOffsets = _mm512_setr_epi64(0, p, 2 * p, 3 * p, 4 * p, 5 * p, 6 * p, 7 * p);
+    const uint64_t total = uint64_t{span.columns} * span.rows;
+    uint32_t row = 0, column = 0;  // the batch's first block
+    for (uint64_t first = 0; first < total; first += kBatchBlocks) {
+        const auto count = static_cast<uint32_t>(total - first < kBatchBlocks ? total - first : kBatchBlocks);
+        // Start states, one run of consecutive slots (a row's part) at a time.
+        for (uint32_t done = 0, r = row, c = column; done < count;) {
+            const uint32_t run = span.columns - c < count - done ? span.columns - c : count - done;
+            LaneStartStates(span.slots + r * span.slotPitch + 16 * c, run, batch.startHi + done, batch.startLo + done);
+            done += run;
+            c += run;
+            if (c == span.columns) c = 0, ++r;
+        }
+        batch.Prepare(count);
+        DecodeLaneLevels(batch.startHi, batch.startLo, count, batch.levels);
+        for (uint32_t b = 0; b < count; ++b) {
+            const NaturalBlock block = Dequantise(batch.levels + b * kLaneBlockStride, tableLow, tableHigh);
+            TransformBlock(block, pixels + 8 * row * pitch + 8 * column, lineOffsets);
+            if (++column == span.columns) column = 0, ++row;
+        }
+    }
+}
+
+void DecodeCoefficientBlocksAvx512(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
+    Batch batch;
+    const __m512i tableLow = _mm512_loadu_si512(table), tableHigh = _mm512_loadu_si512(table + 32);
+    for (uint32_t first = 0; first < count; first += kBatchBlocks) {
+        const uint32_t n = count - first < kBatchBlocks ? count - first : kBatchBlocks;
+        LaneStartStates(slots + 16 * first, n, batch.startHi, batch.startLo);
+        batch.Prepare(n);
+        DecodeLaneLevels(batch.startHi, batch.startLo, n, batch.levels);
+        for (uint32_t b = 0; b < n; ++b) {
+            const NaturalBlock block = Dequantise(batch.levels + b * kLaneBlockStride, tableLow, tableHigh);
+            int16_t* out = coefficients + 64 * (first + b);
+            _mm512_storeu_si512(out, block.low);
+            _mm512_storeu_si512(out + 32, block.high);
+        }
+    }
+}
+
+void DecodeDcBlocksAvx512(const uint8_t* slots, uint32_t count, uint8_t* values) { FastDcBlocks(slots, count, values); }
+
+}  // namespace framedec

@@ -7,10 +7,10 @@
 // outputs 7 to 4 as E - O. The products and the wrapping 32-bit sums are those of the portable
 // decoder, regrouped, so the results are bit-identical; the shifts are the same arithmetic
 // shifts, and the saturating packs and adds clamp exactly as the portable clamp does.
-// Compiled with -mavx512f -mavx512bw -mavx512vl -mavx512cd -mavx512vbmi2 -mbmi -mbmi2 -mlzcnt.
+// Compiled with -mavx512f -mavx512bw -mavx512vl -mavx512cd -mavx512vbmi2 -mgfni -mbmi -mbmi2 -mlzcnt.
 #include "codec/block_decoder_x86.h"
 #include "codec/block_pipeline.h"
-#include "codec/dc_fast.h"
+#include "codec/dc_lanes_avx512.h"
 #include "codec/idct_basis.h"
 #include "codec/lane_stream_decoder.h"
 #include "codec/zigzag.h"
@@ -82,7 +82,7 @@ constexpr TransformConstants kTransform = MakeTransformConstants();
 
 // Words 0, 2, 4, 6, 1, 3, 5, 7 of each row: the pairs (F0, F2), (F4, F6), (F1, F3), (F5, F7).
 constexpr int8_t kEvenOddWordBytes[16] = {0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15};
-constexpr LanePattern kEvenOddWords = RepeatLanes(kEvenOddWordBytes);
+constexpr BytePattern kEvenOddWords = RepeatLanes(kEvenOddWordBytes);
 
 FRAMEDEC_INLINE __m512i Load(const int32_t* p) { return _mm512_load_si512(p); }
 FRAMEDEC_INLINE __m512i Load(const int16_t* p) { return _mm512_load_si512(p); }
@@ -223,6 +223,6 @@ void DecodeCoefficientBlocksAvx512(const uint8_t* slots, uint32_t count, const u
     }
 }
 
-void DecodeDcBlocksAvx512(const uint8_t* slots, uint32_t count, uint8_t* values) { FastDcBlocks(slots, count, values); }
+void DecodeDcBlocksAvx512(const uint8_t* slots, uint32_t count, uint8_t* values) { DcBlocksLanes(slots, count, values); }
 
 }  // namespace framedec

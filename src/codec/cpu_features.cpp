@@ -28,8 +28,8 @@ CpuFeatures Detect() {
         f.bmi1 = (ebx >> 3) & 1;
         f.bmi2 = (ebx >> 8) & 1;
         const bool foundation = (ebx >> 16) & 1, conflict = (ebx >> 28) & 1, byteWord = (ebx >> 30) & 1,
-                   vectorLength = (ebx >> 31) & 1, vbmi2 = (ecx >> 6) & 1;
-        f.avx512 = zmmSaved && foundation && conflict && byteWord && vectorLength && vbmi2;
+                   vectorLength = (ebx >> 31) & 1, vbmi2 = (ecx >> 6) & 1, gfni = (ecx >> 8) & 1;
+        f.avx512 = zmmSaved && foundation && conflict && byteWord && vectorLength && vbmi2 && gfni;
     }
     if (__get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx)) f.lzcnt = (ecx >> 5) & 1;
 #endif

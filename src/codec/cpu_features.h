@@ -12,7 +12,8 @@ struct CpuFeatures {
     bool bmi2 = false;
     bool lzcnt = false;
     // AVX-512 foundation, byte/word, vector-length, conflict-detection (lzcnt) and VBMI2 (funnel
-    // shifts) instructions, with the operating system saving the opmask and ZMM registers
+    // shifts) instructions and GFNI (bit reversal), with the operating system saving the opmask
+    // and ZMM registers
     bool avx512 = false;
 };
 

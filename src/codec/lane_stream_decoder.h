@@ -21,6 +21,7 @@
 
 #include <cstdint>
 
+#include "codec/avx512_common.h"
 #include "codec/stream_decoder.h"
 
 namespace framedec {
@@ -32,36 +33,9 @@ inline constexpr uint32_t kLaneBlockStride = 96;
 // Start-state arrays hold the batch's count entries plus this many zero entries after them.
 inline constexpr uint32_t kLaneStartPadding = 16;
 
-// A 16-byte pattern repeated in the four 128-bit lanes of a register.
-struct LanePattern {
-    alignas(64) int8_t bytes[64];
-};
-
-constexpr LanePattern RepeatLanes(const int8_t (&lane)[16]) {
-    LanePattern p{};
-    for (int i = 0; i < 64; ++i) p.bytes[i] = lane[i % 16];
-    return p;
-}
-
-constexpr int8_t kReversedByteOrder[16] = {15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
-constexpr int8_t kLowNibbleReversed[16] = {0x00, -0x80, 0x40, -0x40, 0x20, -0x60, 0x60, -0x20,
-                                           0x10, -0x70, 0x50, -0x30, 0x30, -0x50, 0x70, -0x10};  // bitrev4(i) << 4
-constexpr int8_t kHighNibbleReversed[16] = {0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE,
-                                            0x1, 0x9, 0x5, 0xD, 0x3, 0xB, 0x7, 0xF};  // bitrev4(i)
-constexpr LanePattern kByteOrder512 = RepeatLanes(kReversedByteOrder);
-constexpr LanePattern kLowNibble512 = RepeatLanes(kLowNibbleReversed);
-constexpr LanePattern kHighNibble512 = RepeatLanes(kHighNibbleReversed);
-
-FRAMEDEC_INLINE __m512i LoadPattern(const LanePattern& p) { return _mm512_load_si512(p.bytes); }
-
 // The slots' bytes bit-reversed within each 16-byte lane: bit 127 - i of a lane is slot bit i.
 FRAMEDEC_INLINE __m512i ReverseSlotBits512(__m512i bytes) {
-    const __m512i nibble = _mm512_set1_epi8(0x0F);
-    const __m512i reversedOrder = _mm512_shuffle_epi8(bytes, LoadPattern(kByteOrder512));
-    const __m512i low = _mm512_and_si512(reversedOrder, nibble);
-    const __m512i high = _mm512_and_si512(_mm512_srli_epi16(reversedOrder, 4), nibble);
-    return _mm512_or_si512(_mm512_shuffle_epi8(LoadPattern(kLowNibble512), low),
-                           _mm512_shuffle_epi8(LoadPattern(kHighNibble512), high));
+    return ReverseBitsInBytes(_mm512_shuffle_epi8(bytes, LoadPattern(kReversedLaneBytes)));
 }
 
 // Start states of count consecutive slots (16 bytes apart): the bit-reversed slot shifted past its

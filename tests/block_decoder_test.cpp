@@ -171,6 +171,50 @@ TEST_F(VariantAgreement, RandomValidAndHostileSlots) {
     }
 }
 
+// Slots at the edges of the fast decoders, in runs whose lengths straddle their lane and batch
+// sizes: oversized codes (sizes 16 to 100, decoded outside the lanes) after a few valid codes,
+// streams that end on the slot's last bit, markers on the last bits, slots of all ones.
+TEST_F(VariantAgreement, AdversarialSlotsAtLaneAndBatchEdges) {
+    std::mt19937_64 random(77);
+    const auto tables = Tables(random);
+    const auto adversarial = [&random]() -> Slot {
+        Slot s{};
+        switch (random() % 5) {
+            case 0: {
+                const auto size = static_cast<uint32_t>(16 + random() % 85);
+                std::string bits = "1" + std::string(random() % 4, '0') + "101" + std::string(size, '1') + "0";
+                while (bits.size() < 128) bits += random() % 2 ? "1" : "0";
+                PutStreamBits(s, static_cast<uint32_t>(random() % 4), bits.substr(0, 124));
+                return s;
+            }
+            case 1: {
+                const Levels levels = RandomFittingLevels(random, 15);
+                return SlotFromLevels(levels, kSlotBits - 1 - tools::StreamBits(levels));
+            }
+            case 2: {
+                const auto marker = static_cast<uint32_t>(125 + random() % 3);
+                PutStreamBits(s, marker, std::string("111").substr(0, kSlotBits - marker));
+                return s;
+            }
+            case 3: s.fill(0xFF); return s;
+            default: return RandomValidSlot(random, 11);
+        }
+    };
+    int run = 0;
+    for (const uint32_t count : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 127u, 128u, 129u, 255u, 257u, 300u}) {
+        for (int repeat = 0; repeat < 40; ++repeat, ++run) {
+            std::vector<uint8_t> slots;
+            for (uint32_t i = 0; i < count; ++i) {
+                const Slot slot = adversarial();
+                slots.insert(slots.end(), slot.begin(), slot.end());
+            }
+            ExpectSameAsScalar(slots, tables[static_cast<std::size_t>(run) % tables.size()],
+                               "run of " + std::to_string(count) + ", repeat " + std::to_string(repeat));
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
 // Spans of many rows, as the region loop hands over the blocks wholly inside a rectangle: slot rows
 // with bytes between them, pixel lines wider than the span. Sizes cross the chunk and lane counts
 // of the variants (a narrow strip of a frame is many rows of few columns).

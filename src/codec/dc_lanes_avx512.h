@@ -9,7 +9,7 @@
 //     shift of the two words around it, cut to the window's 31 - (f mod 8) remaining bits;
 // then, in 32-bit lanes, sixteen at once: the size n is a leading-ones count, the magnitude the n
 // bits after the separator, a negative level m - (2^n - 1). An empty slot (f = 128) comes out as
-// an empty stream, size 0: value 128. Nothing past a run's last slot plus 3 bytes is read.
+// an empty stream, size 0: value 128. Past a run's last slot, only that slot's window is read.
 #pragma once
 
 #include <immintrin.h>
@@ -35,7 +35,8 @@ FRAMEDEC_INLINE __m512i LoadReadable(const uint8_t* run, uint64_t from, uint64_t
 }
 
 // Eight slots starting at run + 16 * first: the stream after each marker, in the top bits of a
-// 64-bit lane (bits past the window 0). readable: bytes of the run that may be read.
+// 64-bit lane (bits past the window 0). readable: bytes of the run that may be read; the others
+// read as 0, and no window reaches them.
 FRAMEDEC_INLINE __m512i DcStreamsAfterMarkers(const uint8_t* run, uint64_t first, uint64_t readable) {
     const uint64_t at = 16 * first;
     const __m512i a = ReverseWords(LoadReadable(run, at, readable));
@@ -57,9 +58,21 @@ FRAMEDEC_INLINE __m512i DcStreamsAfterMarkers(const uint8_t* run, uint64_t first
     return _mm512_and_si512(stream, _mm512_sllv_epi64(_mm512_set1_epi64(-1), windowEnd));
 }
 
-// Preview values of count consecutive slots; reads at most 16 * count + 3 bytes.
+// Bytes of a run of count slots that the preview may read: the slots, and after them as much of
+// the last slot's window as lies past it (none when the window starts before the slot's byte 13,
+// or the slot is empty and has no window).
+FRAMEDEC_INLINE uint64_t ReadableBytes(const uint8_t* slots, uint32_t count) {
+    const uint8_t* last = slots + 16 * (count - 1);
+    uint32_t firstNonZero = 0;
+    while (firstNonZero < 16 && last[firstNonZero] == 0) ++firstNonZero;
+    const uint32_t past = firstNonZero < 16 && firstNonZero > 12 ? firstNonZero - 12 : 0;
+    return uint64_t{16} * count + past;
+}
+
+// Preview values of count consecutive slots; reads nothing past a slot but its window.
 FRAMEDEC_INLINE void DcBlocksLanes(const uint8_t* slots, uint32_t count, uint8_t* values) {
-    const uint64_t readable = uint64_t{16} * count + 3;
+    if (count == 0) return;
+    const uint64_t readable = ReadableBytes(slots, count);
     const __m512i one = _mm512_set1_epi32(1);
     for (uint32_t i = 0; i < count; i += 16) {
         const __m512i first = DcStreamsAfterMarkers(slots, i, readable);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -55,7 +56,7 @@ bool IsLowerHexOrHyphenAt(const std::string& id, std::size_t i) {
     return hyphen ? c == '-' : (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
 
-// Each submission gets a new random GUID in its 36-character text form.
+// Each submission gets a new identifier in the 36-character text form of a (version 4) GUID.
 TEST(WorkerPool, EverySubmissionGetsAFreshGuidText) {
     WorkerPool pool(2);
     std::vector<std::string> ids;
@@ -67,6 +68,82 @@ TEST(WorkerPool, EverySubmissionGetsAFreshGuidText) {
         EXPECT_EQ(id[14], '4') << id;  // version 4: random
     }
     EXPECT_TRUE(WaitUntilNonePending(pool, ids));
+}
+
+// Identifiers made on several threads at once are all different (one seed per process, counted up).
+TEST(WorkerPool, IdentifiersMadeConcurrentlyAreUnique) {
+    constexpr int kThreads = 4, kEach = 20000;
+    std::vector<std::vector<std::string>> made(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&made, t] {
+            for (int i = 0; i < kEach; ++i) made[t].push_back(NewTaskId());
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    std::set<std::string> all;
+    for (const auto& ids : made) all.insert(ids.begin(), ids.end());
+    EXPECT_EQ(all.size(), std::size_t{kThreads} * kEach);
+    for (std::size_t k = 0; k < kTaskIdLength; ++k) ASSERT_TRUE(IsLowerHexOrHyphenAt(*all.begin(), k)) << *all.begin();
+}
+
+// A batch is queued in order, one identifier per task, each pending until its task has run; the
+// finished count moves on as tasks finish. A batch the pool refuses leaves nothing pending.
+TEST(WorkerPool, SubmitAllQueuesABatchInOrder) {
+    std::vector<int> order;
+    WorkerPool pool(1);
+    std::vector<Gate> gates(1);
+    OpenGatesOnExit guard{gates};
+    const std::string blocker = pool.Submit([&] { gates[0].Wait(); });
+    std::vector<std::function<void()>> runs;
+    for (int i = 0; i < 5; ++i) runs.push_back([&order, i] { order.push_back(i); });
+    std::vector<std::string> ids(runs.size());
+    const uint64_t before = pool.FinishedCount();
+    pool.SubmitAll(runs, ids);
+    EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), ids.size());
+    for (const std::string& id : ids) EXPECT_TRUE(pool.AnyPending({&id, 1}));
+    EXPECT_EQ(pool.FinishedCount(), before);
+    gates[0].Open();
+    ASSERT_TRUE(WaitUntilNonePending(pool, ids));
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_GE(pool.FinishedCount(), before + 6);
+
+    WorkerPool none(WorkerPool::kWorkerCount, StarterThatFailsAfter(0));
+    std::vector<std::function<void()>> refused(3, [] {});
+    std::vector<std::string> refusedIds(3);
+    EXPECT_THROW(none.SubmitAll(refused, refusedIds), std::runtime_error);
+    EXPECT_FALSE(none.CheckPending(refusedIds).anyPending);
+}
+
+// A shutdown drops what is still queued (its identifier stays pending, as it never ran) and moves the
+// finished count on, so that a waiter watching the count looks again and sees the pool stopped.
+TEST(WorkerPool, ShutdownDropsQueuedTasksAndWakesWaiters) {
+    std::vector<Gate> gates(2);  // 0: the first task has started; 1: it may end
+    OpenGatesOnExit guard{gates};
+    WorkerPool pool(1);
+    bool droppedRan = false;
+    const std::string running = pool.Submit([&] {
+        gates[0].Open();
+        gates[1].Wait();
+    });
+    const std::string dropped = pool.Submit([&] { droppedRan = true; });
+    gates[0].Wait();
+    const uint64_t before = pool.FinishedCount();
+    std::thread stopper([&] { pool.Shutdown(); });
+    for (;;) {  // until the pool refuses work: it is stopping (what was queued meanwhile is dropped too)
+        try {
+            pool.Submit([] {});
+        } catch (const std::runtime_error&) {
+            break;
+        }
+    }
+    gates[1].Open();
+    stopper.join();
+    EXPECT_FALSE(droppedRan);
+    EXPECT_EQ(pool.CheckPending({&dropped, 1}).anyPending, true);
+    EXPECT_TRUE(pool.CheckPending({&dropped, 1}).stopped);
+    EXPECT_FALSE(pool.AnyPending({&running, 1}));
+    EXPECT_GE(pool.FinishedCount(), before + 2);  // the running task, then the stop
 }
 
 TEST(WorkerPool, AnyPendingUntilTheTaskHasRun) {

@@ -1,11 +1,13 @@
 #include "parallel/strip_decode.h"
 
 #include <array>
+#include <functional>
 #include <span>
 #include <string>
 #include <thread>
 
 #include "codec/decode_region.h"
+#include "parallel/cpu_relax.h"
 #include "parallel/strip_partition.h"
 
 namespace framedec {
@@ -19,6 +21,9 @@ PixelRegion StripOf(const PixelRegion& region, const Strip& strip) {
     return part;
 }
 
+// Spin hints between two yields of the waiting caller: a few microseconds.
+constexpr uint32_t kSpinsPerYield = 64;
+
 void Decode(const PixelRegion& r) { DecodeRegion(r.output, r.x, r.y, r.width, r.height, r.pitch, r.frame, r.table); }
 
 }  // namespace
@@ -28,40 +33,54 @@ void DecodeInStrips(WorkerPool& pool, const PixelRegion& region, uint32_t thread
     if (partition.count == 0) return;
     const uint32_t last = partition.count - 1;
 
-    // Fixed-size bookkeeping: nothing here can fail once the strips are being handed out.
+    // Fixed-size bookkeeping. The strips go to the pool in one batch; if it cannot take them (no
+    // worker, out of memory), they are decoded on this thread and there is nothing to wait for.
+    std::array<std::function<void()>, kMaxDecodeThreads> runs;
     std::array<std::string, kMaxDecodeThreads> ids;
-    std::array<uint32_t, kMaxDecodeThreads> stripOfId{};
-    std::array<bool, kMaxDecodeThreads> queued{};
     std::size_t idCount = 0;
-    for (uint32_t i = 0; i < last; ++i) {
-        const PixelRegion strip = StripOf(region, partition.strips[i]);
+    if (last > 0) {
         try {
-            ids[idCount] = pool.Submit([strip] { Decode(strip); });
-            stripOfId[idCount] = i;
-            ++idCount;
-            queued[i] = true;
+            for (uint32_t i = 0; i < last; ++i) runs[i] = [strip = StripOf(region, partition.strips[i])] { Decode(strip); };
+            pool.SubmitAll(std::span(runs.data(), last), std::span(ids.data(), last));
+            idCount = last;
         } catch (...) {
-            // Not queued; decoded on this thread below.
+            // Nothing queued.
         }
     }
 
     Decode(StripOf(region, partition.strips[last]));
-    for (uint32_t i = 0; i < last; ++i) {
-        if (!queued[i]) Decode(StripOf(region, partition.strips[i]));
+    if (idCount < last) {
+        for (uint32_t i = 0; i < last; ++i) Decode(StripOf(region, partition.strips[i]));
+        return;
     }
 
-    // No completion signal: poll for our own identifiers, giving up the time slice in between.
+    // No completion signal: poll for our own identifiers, giving up the time slice in between, and
+    // take the pool's lock to ask again only once some task has finished since the last answer.
     // A pool that shuts down meanwhile (the process is exiting) drops the strips still queued;
     // once its workers are joined, the identifiers still pending are those, decoded here.
     const std::span<const std::string> own(ids.data(), idCount);
-    while (pool.AnyPending(own)) {
-        if (pool.Stopped()) {
+    for (;;) {
+        const uint64_t seen = pool.FinishedCount();
+        const WorkerPool::PendingState state = pool.CheckPending(own);
+        if (!state.anyPending) return;
+        if (state.stopped) {
             for (std::size_t k = 0; k < idCount; ++k) {
-                if (pool.AnyPending(own.subspan(k, 1))) Decode(StripOf(region, partition.strips[stripOfId[k]]));
+                if (pool.AnyPending(own.subspan(k, 1))) Decode(StripOf(region, partition.strips[k]));
             }
             return;
         }
-        std::this_thread::yield();
+        // Between yields, spin on the count for a moment with the processor's spin hint: a loop of
+        // bare yields would keep the other hardware thread of the core, possibly the one decoding
+        // our last strip, busy with system calls.
+        for (;;) {
+            uint32_t spins = 0;
+            while (spins < kSpinsPerYield && pool.FinishedCount() == seen) {
+                CpuRelax();
+                ++spins;
+            }
+            if (spins < kSpinsPerYield) break;
+            std::this_thread::yield();
+        }
     }
 }
 

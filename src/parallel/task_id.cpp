@@ -1,5 +1,8 @@
 #include "parallel/task_id.h"
 
+#include <atomic>
+#include <cstdint>
+
 #if defined(_WIN32)
 #include <objbase.h>
 #include <rpc.h>
@@ -9,17 +12,17 @@
 #include <uuid/uuid.h>
 #else
 #include <array>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #endif
 
 namespace framedec {
+namespace {
 
 #if defined(_WIN32)
 
-std::string NewTaskId() {
+std::string NewPlatformGuidText() {
     GUID guid;
     if (CoCreateGuid(&guid) != S_OK) throw std::runtime_error("CoCreateGuid failed");
     RPC_CSTR text = nullptr;
@@ -38,7 +41,7 @@ std::string NewTaskId() {
 
 #elif defined(FRAMEDEC_HAVE_LIBUUID)
 
-std::string NewTaskId() {
+std::string NewPlatformGuidText() {
     uuid_t guid;
     uuid_generate_random(guid);
     char text[kTaskIdLength + 1];  // uuid_unparse writes 36 characters and a terminating zero
@@ -50,7 +53,7 @@ std::string NewTaskId() {
 
 // Only for cross builds whose target system lacks libuuid: the same random (version 4) GUID,
 // from the standard library's random source (getrandom on Linux).
-std::string NewTaskId() {
+std::string NewPlatformGuidText() {
     std::random_device source;
     std::array<uint8_t, 16> bytes;
     for (std::size_t i = 0; i < bytes.size(); i += sizeof(uint32_t)) {
@@ -67,5 +70,48 @@ std::string NewTaskId() {
 }
 
 #endif
+
+// The text "xxxxxxxx-xxxx-Vxxx-yxxx-xxxxxxxxxxxx": the last 16 hex digits (from position 19,
+// hyphen at 23) are the GUID's final 64 bits, whose top two bits are its variant.
+constexpr std::size_t kTailStart = 19, kTailHyphen = 23;
+constexpr uint64_t kCounterBits = (uint64_t{1} << 62) - 1;
+
+int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+// The GUID made once per process, split into its fixed text and its final 64 bits.
+struct Seed {
+    std::string text;
+    uint64_t tail = 0;
+};
+
+Seed MakeSeed() {
+    Seed seed{NewPlatformGuidText(), 0};
+    for (std::size_t i = kTailStart; i < kTaskIdLength; ++i) {
+        if (i != kTailHyphen) seed.tail = seed.tail << 4 | static_cast<uint64_t>(HexValue(seed.text[i]));
+    }
+    return seed;
+}
+
+std::atomic<uint64_t> g_issued{0};
+
+}  // namespace
+
+// One platform GUID per process, then a count: the final 62 bits of the seed plus the number of
+// identifiers issued before, modulo 2^62, keeping the seed's version and variant. Identifiers are
+// unique within the process for 2^62 submissions, and no system call is made after the first.
+std::string NewTaskId() {
+    static const Seed seed = MakeSeed();
+    const uint64_t count = g_issued.fetch_add(1, std::memory_order_relaxed);
+    const uint64_t tail = (seed.tail & ~kCounterBits) | ((seed.tail + count) & kCounterBits);
+    std::string id = seed.text;
+    static constexpr char kHex[] = "0123456789abcdef";
+    int shift = 60;
+    for (std::size_t i = kTailStart; i < kTaskIdLength; ++i) {
+        if (i == kTailHyphen) continue;
+        id[i] = kHex[(tail >> shift) & 0xF];
+        shift -= 4;
+    }
+    return id;
+}
 
 }  // namespace framedec

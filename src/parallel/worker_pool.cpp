@@ -9,8 +9,9 @@
 #include <process.h>
 #define FRAMEDEC_PROCESS_ID _getpid
 #else
+#include <pthread.h>
 #include <unistd.h>
-#define FRAMEDEC_PROCESS_ID getpid
+#define FRAMEDEC_PROCESS_ID CachedProcessId
 #endif
 
 #include "parallel/task_id.h"
@@ -18,6 +19,22 @@
 namespace framedec {
 
 namespace {
+
+#if !defined(_WIN32)
+// The process id, read once and again in every forked child, so that the fork check of each
+// submission costs no system call.
+constinit std::atomic<long> processId{0};
+
+void ReadProcessId() { processId.store(static_cast<long>(getpid()), std::memory_order_relaxed); }
+
+long CachedProcessId() {
+    static const bool watching = [] {
+        ReadProcessId();
+        return pthread_atfork(nullptr, nullptr, ReadProcessId) == 0;
+    }();
+    return watching ? processId.load(std::memory_order_relaxed) : static_cast<long>(getpid());
+}
+#endif
 
 // The process pool's pointer and the shutdown's bookkeeping. Trivially destructible, so they stay
 // readable while the process exits, after the shutdown has run.
@@ -91,9 +108,12 @@ void WorkerPool::Shutdown() {
     for (std::thread& worker : workers) {
         if (worker.joinable()) worker.join();
     }
-    std::lock_guard lock(mutex);
-    queue.clear();  // the tasks still queued are destroyed without running
-    stopped = true;
+    {
+        std::lock_guard lock(mutex);
+        queue.clear();  // the tasks still queued are destroyed without running
+        stopped = true;
+    }
+    finished.fetch_add(1, std::memory_order_release);  // waiters look again and see the pool stopped
 }
 
 bool WorkerPool::Stopped() {
@@ -102,30 +122,43 @@ bool WorkerPool::Stopped() {
 }
 
 std::string WorkerPool::Submit(std::function<void()> run) {
+    std::string id;
+    SubmitAll(std::span(&run, 1), std::span(&id, 1));
+    return id;
+}
+
+void WorkerPool::SubmitAll(std::span<std::function<void()>> runs, std::span<std::string> ids) {
     // Checked before locking: a worker of the parent may have held the lock when the process forked.
     if (InForkedChild()) throw std::runtime_error("the worker pool's threads belong to the parent process");
-    std::string id;
     {
         std::lock_guard lock(mutex);
         if (workers.empty()) throw std::runtime_error("the worker pool has no worker");
         if (stopping) throw std::runtime_error("the worker pool is shutting down");
-        id = NewTaskId();
-        queue.push_back(PoolTask{id, std::move(run)});
+        std::size_t queued = 0, recorded = 0;
         try {
-            pendingIds.insert(id);
+            for (std::size_t i = 0; i < runs.size(); ++i) {
+                ids[i] = NewTaskId();
+                queue.push_back(PoolTask{ids[i], std::move(runs[i])});
+                ++queued;
+                pendingIds.insert(ids[i]);
+                ++recorded;
+            }
         } catch (...) {
-            queue.pop_back();
+            for (std::size_t i = 0; i < recorded; ++i) pendingIds.erase(ids[i]);
+            for (std::size_t i = 0; i < queued; ++i) queue.pop_back();
             throw;
         }
     }
-    wakeWorkers.notify_one();
-    return id;
+    for (std::size_t i = 0; i < runs.size(); ++i) wakeWorkers.notify_one();
 }
 
-bool WorkerPool::AnyPending(std::span<const std::string> ids) {
-    if (ids.empty()) return false;  // without the lock, which a forked child may find held
+bool WorkerPool::AnyPending(std::span<const std::string> ids) { return CheckPending(ids).anyPending; }
+
+WorkerPool::PendingState WorkerPool::CheckPending(std::span<const std::string> ids) {
+    if (ids.empty()) return {false, false};  // without the lock, which a forked child may find held
     std::lock_guard lock(mutex);
-    return std::any_of(ids.begin(), ids.end(), [this](const std::string& id) { return pendingIds.contains(id); });
+    const bool any = std::any_of(ids.begin(), ids.end(), [this](const std::string& id) { return pendingIds.contains(id); });
+    return {any, stopped};
 }
 
 void WorkerPool::RunWorker() {
@@ -147,6 +180,7 @@ void WorkerPool::RunWorker() {
             std::lock_guard lock(mutex);
             pendingIds.erase(task.id);
         }
+        finished.fetch_add(1, std::memory_order_release);
     }  // the task is destroyed here, outside the lock
 }
 

@@ -3,6 +3,7 @@
 // identifiers are still pending. There is no per-task completion signal.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -78,8 +79,26 @@ class WorkerPool {
     // (whose workers do not exist in the child): the task would never run.
     std::string Submit(std::function<void()> run);
 
+    // Queues runs[0], runs[1], ... as tasks in this order and writes their new identifiers to ids
+    // (as long as runs), all under one acquisition of the lock, then wakes one worker per task: a
+    // batch of submissions without a lock round trip for each. All are queued or, when one cannot
+    // be (for the reasons Submit throws), none: the exception propagates and nothing is pending.
+    void SubmitAll(std::span<std::function<void()>> runs, std::span<std::string> ids);
+
     // Whether any of ids is still pending (queued or running). False for an empty list.
     bool AnyPending(std::span<const std::string> ids);
+
+    // The same question and whether the pool has stopped (Stopped), under one lock.
+    struct PendingState {
+        bool anyPending;
+        bool stopped;
+    };
+    PendingState CheckPending(std::span<const std::string> ids);
+
+    // A count that moves on whenever a task has finished (its identifier is no longer pending) and
+    // when the pool has stopped. A waiter that saw it unchanged since its last CheckPending knows
+    // the answer is the same, and need not take the lock to ask again.
+    uint64_t FinishedCount() const { return finished.load(std::memory_order_acquire); }
 
     std::size_t WorkerCount() const { return workers.size(); }
 
@@ -94,6 +113,7 @@ class WorkerPool {
     std::set<std::string> pendingIds;    // queued or running
     bool stopping = false;
     bool stopped = false;                // the workers are joined
+    std::atomic<uint64_t> finished{0};   // tasks finished, plus one when stopped
     std::vector<std::thread> workers;    // in start order; written only by the constructor
     long ownerProcess;                   // the process that started the workers
 };

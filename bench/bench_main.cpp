@@ -1,13 +1,16 @@
-// Runs every registered benchmark, then prints the ratio table of ratio_report.h.
+// Runs every registered benchmark, then prints the ratio table of ratio_report.h and the
+// instruction counts of instruction_counts.h.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
+#include "instruction_counts.h"
 #include "ratio_report.h"
 
 namespace framedec::bench {
@@ -70,11 +73,31 @@ void AddRatio(const std::string& numerator, const std::string& denominator, cons
 
 }  // namespace framedec::bench
 
+// Besides Google Benchmark's flags: --instruction_counts=false leaves out the instruction counts
+// (a run under callgrind of about a minute), printed after the timings otherwise.
 int main(int argc, char** argv) {
+    using namespace framedec::bench;
+    bool instructionCounts = true;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind(kInstructionCountRunFlag, 0) == 0) return RunInstructionCounts();
+        if (arg == "--instruction_counts=false") {
+            instructionCounts = false;
+        } else if (arg != "--instruction_counts=true") {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    framedec::bench::RatioReporter reporter;
+    RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    if (instructionCounts) {
+        std::error_code error;
+        const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+        PrintInstructionCounts(error ? std::string(argv[0]) : self.string(), FRAMEDEC_BENCH_WORK_DIR);
+    }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <type_traits>
 
 #if defined(_WIN32)
 #include <objbase.h>
@@ -78,21 +79,26 @@ constexpr uint64_t kCounterBits = (uint64_t{1} << 62) - 1;
 
 int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 
-// The GUID made once per process, split into its fixed text and its final 64 bits.
+// The GUID made once per process, split into its fixed text and its final 64 bits. Trivially
+// destructible, so that it stays readable for calls still made while the process exits.
 struct Seed {
-    std::string text;
-    uint64_t tail = 0;
+    char text[kTaskIdLength];
+    uint64_t tail;
 };
 
+static_assert(std::is_trivially_destructible_v<Seed>);
+
 Seed MakeSeed() {
-    Seed seed{NewPlatformGuidText(), 0};
+    const std::string text = NewPlatformGuidText();
+    Seed seed{};
+    for (std::size_t i = 0; i < kTaskIdLength; ++i) seed.text[i] = text[i];
     for (std::size_t i = kTailStart; i < kTaskIdLength; ++i) {
         if (i != kTailHyphen) seed.tail = seed.tail << 4 | static_cast<uint64_t>(HexValue(seed.text[i]));
     }
     return seed;
 }
 
-std::atomic<uint64_t> g_issued{0};
+constinit std::atomic<uint64_t> g_issued{0};
 
 }  // namespace
 
@@ -103,7 +109,7 @@ std::string NewTaskId() {
     static const Seed seed = MakeSeed();
     const uint64_t count = g_issued.fetch_add(1, std::memory_order_relaxed);
     const uint64_t tail = (seed.tail & ~kCounterBits) | ((seed.tail + count) & kCounterBits);
-    std::string id = seed.text;
+    std::string id(seed.text, kTaskIdLength);
     static constexpr char kHex[] = "0123456789abcdef";
     int shift = 60;
     for (std::size_t i = kTailStart; i < kTaskIdLength; ++i) {

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     for (const auto& path : inputs) {
         std::ifstream file(path, std::ios::binary);
         if (!file) {
-            std::fprintf(stderr, "cannot read %s\n", path.c_str());
+            std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
             return 1;
         }
         const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

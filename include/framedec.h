@@ -10,12 +10,31 @@
  * Usable from C99 and C++. Thread safety: every CPU decoder may run on any number of threads at
  * once, also on the same frame, as long as the output areas do not overlap. The GPU functions share
  * one process-wide GPU state; set-up, decode and tear-down run one at a time.
+ *
+ * On Windows the declarations import from framedec.dll (__declspec(dllimport)), so MSVC and MinGW
+ * programs link through framedec.lib or libframedec.dll.a alone. Define FRAMEDEC_STATIC before
+ * including this header to link the library's code into the program instead.
  */
 #ifndef FRAMEDEC_H
 #define FRAMEDEC_H
 
 #include <stdbool.h>
 #include <stdint.h>
+
+/* FRAMEDEC_BUILDING_LIBRARY is defined only while the library itself is compiled. */
+#if defined(FRAMEDEC_BUILDING_LIBRARY)
+#if defined(_WIN32)
+#define FRAMEDEC_API __declspec(dllexport)
+#elif defined(__GNUC__)
+#define FRAMEDEC_API __attribute__((visibility("default")))
+#else
+#define FRAMEDEC_API
+#endif
+#elif defined(_WIN32) && !defined(FRAMEDEC_STATIC)
+#define FRAMEDEC_API __declspec(dllimport)
+#else
+#define FRAMEDEC_API
+#endif
 
 #ifdef __cplusplus
 #define FRAMEDEC_NOEXCEPT noexcept
@@ -48,7 +67,7 @@ enum {
  *   table   quantisation table: 64 entries in natural (row-major) order
  * Returns FRAMEDEC_OK or FRAMEDEC_INVALID_ARGUMENT. Exactly the rectangle's bytes are written.
  */
-int32_t DecodeData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+FRAMEDEC_API int32_t DecodeData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
                    uint32_t pitch, const uint8_t *frame, const uint16_t *table) FRAMEDEC_NOEXCEPT;
 
 /*
@@ -68,7 +87,7 @@ int32_t DecodeData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint
  * no work queued). May be called from several threads at once; each call waits only for its own
  * strips. The caller's buffers are not touched after the call returns.
  */
-int32_t DecodeDataMultiThread(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+FRAMEDEC_API int32_t DecodeDataMultiThread(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
                               uint32_t pitch, const uint8_t *frame, const uint16_t *table,
                               uint32_t threads) FRAMEDEC_NOEXCEPT;
 
@@ -86,7 +105,7 @@ int32_t DecodeDataMultiThread(uint8_t *output, uint32_t x, uint32_t y, uint32_t 
  *   table   quantisation table: 64 entries in natural order
  * Returns FRAMEDEC_OK or FRAMEDEC_INVALID_ARGUMENT.
  */
-int32_t DecodeDCTData(int16_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+FRAMEDEC_API int32_t DecodeDCTData(int16_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
                       uint32_t pitch, const uint8_t *frame, const uint16_t *table) FRAMEDEC_NOEXCEPT;
 
 /*
@@ -100,7 +119,7 @@ int32_t DecodeDCTData(int16_t *output, uint32_t x, uint32_t y, uint32_t width, u
  *   frame   the compressed frame; each block reads its slot and at most the 3 bytes after it
  * Returns FRAMEDEC_OK or FRAMEDEC_INVALID_ARGUMENT.
  */
-int32_t DecodeDCData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+FRAMEDEC_API int32_t DecodeDCData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
                      const uint8_t *frame) FRAMEDEC_NOEXCEPT;
 
 /*
@@ -111,7 +130,7 @@ int32_t DecodeDCData(uint8_t *output, uint32_t x, uint32_t y, uint32_t width, ui
  *   sequenceNo  receives the sequence number
  * Returns FRAMEDEC_OK, or FRAMEDEC_INVALID_ARGUMENT for a null pointer or a height below 8.
  */
-int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, uint32_t height,
+FRAMEDEC_API int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, uint32_t height,
                           uint16_t *sequenceNo) FRAMEDEC_NOEXCEPT;
 
 /*
@@ -143,7 +162,7 @@ typedef struct FrameSize {
  * device can run the library's kernels (it is new enough, and CUDA works in this process).
  * Returns FRAMEDEC_OK, else FRAMEDEC_GPU_UNAVAILABLE; GetGPULastError then tells why.
  */
-int32_t GetAvailableGPUProcess(void) FRAMEDEC_NOEXCEPT;
+FRAMEDEC_API int32_t GetAvailableGPUProcess(void) FRAMEDEC_NOEXCEPT;
 
 /*
  * Allocates and zeroes the device buffers for frames of one size and marks the GPU set up. Called
@@ -152,7 +171,7 @@ int32_t GetAvailableGPUProcess(void) FRAMEDEC_NOEXCEPT;
  * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_ALLOC_FAILED: then not set up, and buffers allocated before
  * the failure stay allocated until TeardownGPUDecode.
  */
-int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
+FRAMEDEC_API int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
 
 /*
  * Decodes one whole frame on the GPU: columns 0 to outputPitch - 1 of every line.
@@ -168,21 +187,21 @@ int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
  * FRAMEDEC_GPU_COPY_BACK_FAILED. The result and messages come from this call's own steps only: an
  * error that an earlier call left unread does not fail it (GetGPULastError still reports that one).
  */
-int32_t DecodeGPU(bool copyToHost, const uint8_t *frame, uint8_t **output, int32_t outputPitch) FRAMEDEC_NOEXCEPT;
+FRAMEDEC_API int32_t DecodeGPU(bool copyToHost, const uint8_t *frame, uint8_t **output, int32_t outputPitch) FRAMEDEC_NOEXCEPT;
 
 /*
  * Frees the device buffers and clears the set-up flag.
  * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_FREE_FAILED: the buffer that could not be freed and those
  * after it stay allocated, and the flag is unchanged.
  */
-int32_t TeardownGPUDecode(void) FRAMEDEC_NOEXCEPT;
+FRAMEDEC_API int32_t TeardownGPUDecode(void) FRAMEDEC_NOEXCEPT;
 
 /*
  * Whether the GPU is set up.
  *   isSetup  receives true after a complete set-up, false after a complete tear-down or before any
  * Returns FRAMEDEC_OK.
  */
-int32_t IsSetupGPUDecode(bool *isSetup) FRAMEDEC_NOEXCEPT;
+FRAMEDEC_API int32_t IsSetupGPUDecode(bool *isSetup) FRAMEDEC_NOEXCEPT;
 
 /*
  * The CUDA runtime's last error on the calling thread, which this call also clears (all but an
@@ -190,10 +209,10 @@ int32_t IsSetupGPUDecode(bool *isSetup) FRAMEDEC_NOEXCEPT;
  *   error  receives the error number, 0 when there is none
  * Returns FRAMEDEC_OK.
  */
-int32_t GetGPULastError(int32_t *error) FRAMEDEC_NOEXCEPT;
+FRAMEDEC_API int32_t GetGPULastError(int32_t *error) FRAMEDEC_NOEXCEPT;
 
 /* Asks hybrid-graphics drivers to run the process's CUDA work on the discrete NVIDIA GPU (value 1). */
-extern int32_t NvOptimusEnablementCuda;
+FRAMEDEC_API extern int32_t NvOptimusEnablementCuda;
 
 #ifdef __cplusplus
 }

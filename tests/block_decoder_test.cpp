@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 
 #include "codec/block_decoder.h"
@@ -99,9 +100,10 @@ TEST(DecodeBlock, StaysCloseToTheExactInverseDct) {
                 double sum = 0;
                 for (int v = 0; v < 8; ++v) {
                     for (int u = 0; u < 8; ++u) {
-                        const double cu = u ? 1 : M_SQRT1_2, cv = v ? 1 : M_SQRT1_2;
+                        const double cu = u ? 1 : 1 / std::numbers::sqrt2, cv = v ? 1 : 1 / std::numbers::sqrt2;
                         const int16_t f = static_cast<int16_t>(levels[8 * v + u] * table[8 * v + u]);
-                        sum += cu * cv * f * std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16);
+                        sum += cu * cv * f * std::cos((2 * x + 1) * u * std::numbers::pi / 16) *
+                               std::cos((2 * y + 1) * v * std::numbers::pi / 16);
                     }
                 }
                 const double exact = std::clamp(sum / 4 + 128, 0.0, 255.0);

@@ -5,6 +5,8 @@
 #include <set>
 #include <string>
 
+#include "interface_names.h"
+
 namespace {
 
 std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
@@ -27,12 +29,7 @@ std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
 }
 
 TEST(SharedLibrary, ExportsExactlyTheInterface) {
-    const std::set<std::string> expected = {
-        "DecodeData", "DecodeDataMultiThread", "DecodeDCTData", "DecodeDCData", "ExtractSequenceNo", "NvOptimusEnablementCuda",
-        "GetAvailableGPUProcess", "SetupGPUDecode", "DecodeGPU", "TeardownGPUDecode", "IsSetupGPUDecode",
-        "GetGPULastError",
-    };
-    EXPECT_EQ(DefinedDynamicSymbols(FRAMEDEC_SHARED_LIBRARY), expected);
+    EXPECT_EQ(DefinedDynamicSymbols(FRAMEDEC_SHARED_LIBRARY), framedec::testing::ExportedNames());
 }
 
 }  // namespace

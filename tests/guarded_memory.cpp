@@ -1,18 +1,13 @@
 #include "guarded_memory.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <stdexcept>
+
+#include "page_memory.h"
 
 namespace framedec::testing {
 namespace {
 
 std::size_t RoundUp(std::size_t n, std::size_t page) { return (n + page - 1) / page * page; }
-
-void Protect(uint8_t* start, std::size_t bytes, int protection) {
-    if (bytes > 0 && mprotect(start, bytes, protection) != 0) throw std::runtime_error("mprotect failed");
-}
 
 }  // namespace
 
@@ -20,19 +15,16 @@ void Protect(uint8_t* start, std::size_t bytes, int protection) {
 // bytes in the middle, objects guarded After end them at the last page. An object's byte 0 lies at
 // most capacity bytes before its first accessible byte, so it always falls inside the reservation.
 GuardedRegion::GuardedRegion(std::size_t capacity)
-    : page_(static_cast<std::size_t>(sysconf(_SC_PAGESIZE))),
+    : page_(PageSize()),
       capacity_(RoundUp(capacity, page_)),
-      reserved_(2 * capacity_ + 2 * page_) {
-    void* p = mmap(nullptr, reserved_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) throw std::runtime_error("mmap failed");
-    base_ = static_cast<uint8_t*>(p);
-}
+      reserved_(2 * capacity_ + 2 * page_),
+      base_(ReserveInaccessiblePages(reserved_)) {}
 
-GuardedRegion::~GuardedRegion() { munmap(base_, reserved_); }
+GuardedRegion::~GuardedRegion() { ReleasePages(base_, reserved_); }
 
 uint8_t* GuardedRegion::Place(std::size_t first, std::size_t end, GuardSide side) {
     if (first > end || end > capacity_) throw std::invalid_argument("object larger than the region");
-    Protect(open_, openBytes_, PROT_NONE);
+    SetPagesAccessible(open_, openBytes_, false);
 
     const std::size_t accessible = end - first;
     uint8_t* firstByte = nullptr;
@@ -45,7 +37,7 @@ uint8_t* GuardedRegion::Place(std::size_t first, std::size_t end, GuardSide side
         open_ = guard - RoundUp(accessible, page_);
     }
     openBytes_ = RoundUp(accessible, page_);
-    Protect(open_, openBytes_, PROT_READ | PROT_WRITE);
+    SetPagesAccessible(open_, openBytes_, true);
     return firstByte - first;
 }
 

@@ -3,21 +3,21 @@
 // becomes of running and queued tasks when the process exits or the library is unloaded.
 //   pool_process_helper first-call
 //   pool_process_helper exit-with-queued-work
-//   pool_process_helper unload <path of libframedec.so>
-//   pool_process_helper fork
+//   pool_process_helper unload <path of the shared library>
+//   pool_process_helper library-exit-while-busy <path of the shared library>
+//   pool_process_helper fork                       (POSIX only)
 //   pool_process_helper calls-during-exit
-#include <dlfcn.h>
+#if !defined(_WIN32)
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +26,7 @@
 #include "codec/quant_table_q.h"
 #include "framedec.h"
 #include "parallel/worker_pool.h"
+#include "process_support.h"
 
 namespace {
 
@@ -39,14 +40,22 @@ long ThreadCount() {
         return true;
     }();
     (void)warmedUp;
-    const std::filesystem::directory_iterator tasks("/proc/self/task");
-    return std::distance(begin(tasks), end(tasks));
+    return testing::ThreadCount();
 }
 
 // Unbuffered, so that lines written by tasks during exit are not lost or reordered.
-void Say(const char* line) {
-    if (write(STDOUT_FILENO, line, std::strlen(line)) < 0) _exit(3);
-}
+void Say(const char* line) { testing::WriteUnbuffered(line); }
+
+// A frame of random-looking bytes and its image decoded on this thread by the linked-in decoder.
+struct PatternFrame {
+    explicit PatternFrame(uint32_t width, uint32_t height) : width(width), height(height) {
+        for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 37 + 11);
+        DecodeData(expected.data(), 0, 0, width, height, width, frame.data(), kTableQ);
+    }
+    uint32_t width, height;
+    std::vector<uint8_t> frame = std::vector<uint8_t>(FrameBytes(height));
+    std::vector<uint8_t> expected = std::vector<uint8_t>(std::size_t{width} * height);
+};
 
 int FirstCall() {
     const std::vector<uint8_t> frame(FrameBytes(kBlockSize));
@@ -88,24 +97,61 @@ int ExitWithQueuedWork() {
     return 0;
 }
 
+// Loads the library, decodes in parallel through it, unloads it and reports what stayed: its
+// threads and whether it is still mapped. The process must then exit normally.
 int Unload(const char* path) {
-    using DecodeFn = decltype(&DecodeDataMultiThread);
-    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return 2;
-    const auto decode = reinterpret_cast<DecodeFn>(dlsym(library, "DecodeDataMultiThread"));
+    const PatternFrame pattern(256, 16);
+    std::vector<uint8_t> out(pattern.expected.size());
+    auto* library = new testing::SharedLibrary(path);
+    if (!library->Loaded()) {
+        std::printf("cannot load: %s\n", library->Error().c_str());
+        return 2;
+    }
+    const auto decode = library->Lookup<decltype(DecodeDataMultiThread)>("DecodeDataMultiThread");
     if (decode == nullptr) return 2;
-    const std::vector<uint8_t> frame(FrameBytes(kBlockSize));
-    std::vector<uint8_t> out(64 * kBlockSize);
     const long before = ThreadCount();
-    const int32_t result = decode(out.data(), 0, 0, 64, 8, 64, frame.data(), kTableQ, 4);
+    const int32_t result = decode(out.data(), 0, 0, 256, 16, 256, pattern.frame.data(), kTableQ, 4);
     const long loaded = ThreadCount();
-    dlclose(library);
-    const bool stillLoaded = dlopen(path, RTLD_NOW | RTLD_NOLOAD) != nullptr;
-    std::printf("result: %d\nthreads: %ld %ld %ld\n%s\n", result, before, loaded, ThreadCount(),
-                stillLoaded ? "still loaded" : "unloaded");
+    const bool unloadAccepted = library->Unload();
+    delete library;
+    std::printf("result: %d %s\nunload: %s\nthreads: %ld %ld %ld\n%s\n", result,
+                out == pattern.expected ? "same" : "different", unloadAccepted ? "accepted" : "refused", before,
+                loaded, ThreadCount(), testing::SharedLibrary::IsMapped(path) ? "still loaded" : "unloaded");
+    std::fflush(stdout);
     return 0;
 }
 
+// Loads the library and keeps two threads decoding through it, each checking every image, while
+// main returns: the process must end promptly whatever the pool is doing at that moment.
+int LibraryExitWhileBusy(const char* path) {
+    testing::EndProcessAfter(std::chrono::seconds(30));
+    // Never freed: the decoding threads use them until the process has ended.
+    auto* library = new testing::SharedLibrary(path);
+    if (!library->Loaded()) {
+        std::printf("cannot load: %s\n", library->Error().c_str());
+        return 2;
+    }
+    const auto decode = library->Lookup<decltype(DecodeDataMultiThread)>("DecodeDataMultiThread");
+    if (decode == nullptr) return 2;
+    const auto* pattern = new PatternFrame(kMaxImageWidth, 64);
+    static std::atomic<int> goodCalls{0};
+    for (uint32_t threads : {32u, 7u}) {
+        std::thread([=] {
+            std::vector<uint8_t> out(pattern->expected.size());
+            for (;;) {
+                const int32_t result = decode(out.data(), 0, 0, pattern->width, pattern->height, pattern->width,
+                                              pattern->frame.data(), kTableQ, threads);
+                if (result != 0 || out != pattern->expected) Say("different\n");
+                ++goodCalls;
+            }
+        }).detach();
+    }
+    while (goodCalls < 20) std::this_thread::yield();
+    Say("main returns\n");
+    return 0;
+}
+
+#if !defined(_WIN32)
 // A process forked after the pool started has none of its workers: its parallel decodes must
 // still complete (on the calling thread) and its exit must not wait for the parent's threads.
 int Fork() {
@@ -137,6 +183,7 @@ int Fork() {
                 WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     return 0;
 }
+#endif
 
 // Calls that meet the pool's shutdown at exit. A thread is inside DecodeDataMultiThread with its
 // strips queued behind 32 busy workers when main returns, so the shutdown drops them; an exit
@@ -167,7 +214,7 @@ void AfterShutdown() {
 }
 
 int CallsDuringExit() {
-    alarm(30);  // a hang ends the process instead of the test run
+    testing::EndProcessAfter(std::chrono::seconds(30));  // a hang ends the process instead of the test run
     exitCall = new ExitCall;
     ExitCall& c = *exitCall;
     for (std::size_t i = 0; i < c.frame.size(); ++i) c.frame[i] = static_cast<uint8_t>(i * 37 + 11);
@@ -197,9 +244,14 @@ int main(int argc, char** argv) {
     if (mode == "first-call") return FirstCall();
     if (mode == "exit-with-queued-work") return ExitWithQueuedWork();
     if (mode == "unload" && argc > 2) return Unload(argv[2]);
+    if (mode == "library-exit-while-busy" && argc > 2) return LibraryExitWhileBusy(argv[2]);
+#if !defined(_WIN32)
     if (mode == "fork") return Fork();
+#endif
     if (mode == "calls-during-exit") return CallsDuringExit();
-    std::fprintf(stderr, "usage: %s first-call | exit-with-queued-work | unload LIBRARY | fork | calls-during-exit\n",
+    std::fprintf(stderr,
+                 "usage: %s first-call | exit-with-queued-work | unload LIBRARY | library-exit-while-busy LIBRARY | "
+                 "fork | calls-during-exit\n",
                  argv[0]);
     return 2;
 }

@@ -1,24 +1,19 @@
 #include "tool_runner.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "process_support.h"
+
 namespace framedec::testing {
 
 void ToolTest::SetUp() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "framedec-tool-test-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    root_ = MakeTemporaryDirectory("framedec-tool-test-");
+    ASSERT_FALSE(root_.empty());
     work_ = root_ / "work";
     std::filesystem::create_directory(work_);
 }
@@ -26,43 +21,26 @@ void ToolTest::SetUp() {
 void ToolTest::TearDown() { std::filesystem::remove_all(root_); }
 
 ToolRun ToolTest::Run(const std::vector<std::string>& args, uint64_t fileSizeLimit) const {
-    const std::string outPath = (root_ / "stdout").string(), errPath = (root_ / "stderr").string();
-    const std::string workPath = work_.string();
-    std::vector<std::string> all = {FRAMEDEC_TOOL};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
+    std::vector<std::string> command = {FRAMEDEC_TOOL};
+    command.insert(command.end(), args.begin(), args.end());
+    const ProgramRun program =
+        RunProgram(command, work_, root_ / "stdout", root_ / "stderr", std::chrono::seconds(120), fileSizeLimit);
+    EXPECT_FALSE(program.timedOut) << "framedec hung";
     ToolRun run;
-    const pid_t pid = ::fork();
-    if (pid == 0) {  // only async-signal-safe calls until exec
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(workPath.c_str()) != 0) _exit(126);
-        if (fileSizeLimit > 0) {  // a write past the limit then fails with EFBIG instead of a signal
-            const rlimit limit{fileSizeLimit, fileSizeLimit};
-            if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
-        }
-        ::execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return run;
-    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
-    auto slurp = [](const std::string& path) {
+    run.status = program.exitCode;
+    auto slurp = [](const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     };
-    run.out = slurp(outPath);
-    run.err = slurp(errPath);
+    run.out = slurp(root_ / "stdout");
+    run.err = slurp(root_ / "stderr");
     return run;
 }
 
 std::set<std::string> ToolTest::Files() const {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(work_))
-        names.insert(entry.path().lexically_relative(work_).string());
+        names.insert(entry.path().lexically_relative(work_).generic_string());
     return names;
 }
 

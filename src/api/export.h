@@ -1,11 +1,8 @@
-// Marks a definition as part of the library's exported interface. Everything else stays hidden
-// (the library is built with hidden visibility and a version script that names only the exports).
+// Marks a definition as part of the library's exported interface, with the same attribute as its
+// declaration in framedec.h. Everything else stays hidden: the library is built with hidden
+// visibility and an export list (a version script on Linux, a module-definition file on Windows).
 #pragma once
 
-#if defined(_WIN32)
-#define FRAMEDEC_VISIBLE __declspec(dllexport)
-#else
-#define FRAMEDEC_VISIBLE __attribute__((visibility("default")))
-#endif
+#include "framedec.h"
 
-#define FRAMEDEC_EXPORT extern "C" FRAMEDEC_VISIBLE
+#define FRAMEDEC_EXPORT extern "C" FRAMEDEC_API

@@ -19,5 +19,5 @@ FRAMEDEC_EXPORT int32_t ExtractSequenceNo(const uint8_t* frame, uint32_t /*reser
 // NVIDIA's drivers on hybrid-graphics machines look for this export and then run the process's
 // CUDA work on the discrete GPU. The library never reads it.
 extern "C" {
-FRAMEDEC_VISIBLE int32_t NvOptimusEnablementCuda = 1;
+FRAMEDEC_API int32_t NvOptimusEnablementCuda = 1;
 }

@@ -1,6 +1,7 @@
-// The six GPU exports over the one process-wide GPU state. The state is constant-initialised, so
-// it exists (null buffers, the GPU lock, flag clear) as soon as the library is loaded; it is never
-// torn down by the library itself: a host that sets up must tear down.
+// The six GPU exports over the one process-wide GPU state. The state is a static object, so it
+// exists (null buffers, the GPU lock, flag clear) as soon as the library is loaded; it is never
+// torn down by the library itself: a host that sets up must tear down. It is not constinit: a
+// std::mutex over winpthreads (MinGW) cannot be constructed at compile time.
 #include "api/export.h"
 #include "api/result_codes.h"
 #include "framedec.h"
@@ -10,7 +11,7 @@
 using namespace framedec;
 
 namespace {
-constinit gpu::GpuState gpuState;
+gpu::GpuState gpuState;
 }  // namespace
 
 // Only a failure to take the GPU lock can throw here; it is reported as the call's failure code.

@@ -14,6 +14,7 @@
 #define FRAMEDEC_PROCESS_ID CachedProcessId
 #endif
 
+#include "parallel/pool_platform.h"
 #include "parallel/task_id.h"
 
 namespace framedec {
@@ -50,10 +51,20 @@ WorkerPool& WorkerPool::Instance() {
     // this one, which inherits the pool without its threads, leaves it alone at exit: joining
     // those threads, or destroying the condition variable they wait on, would never return.
     struct Owner {
-        Owner() { processPool.store(new WorkerPool); }
+        Owner() {
+            processPool.store(new WorkerPool);
+            KeepModuleWhileWorkersRun();
+        }
         ~Owner() {
             WorkerPool* pool = processPool.load();
             if (pool->InForkedChild()) return;
+            if (!WorkersStillExist()) {
+                // The process is ending and the system has ended the workers, perhaps inside the
+                // pool's lock: touch nothing (the pool goes with the process). Calls from later
+                // exit code decode on their own thread.
+                processPoolShutDown.store(true);
+                return;
+            }
             // Holds taken from now on get no pool. A hold taken before still uses this one, so it
             // is freed only when none is left (else it goes with the exiting process).
             processPoolShutDown.store(true);

@@ -1,7 +1,10 @@
-/* Decodes one hand-made block through the installed library, from plain C99. */
+/* Decodes one hand-made block, then a whole pseudo-random frame through every CPU export, through
+ * the installed library, from plain C99. */
 #include <framedec.h>
 #include <stdio.h>
 #include <string.h>
+
+#include "decode_checks.h"
 
 int main(void) {
     static uint8_t frame[8 * 320];
@@ -39,6 +42,13 @@ int main(void) {
         bool isSetup = true;
         if (IsSetupGPUDecode(&isSetup) != FRAMEDEC_OK || isSetup) return 1;
         if (SetupGPUDecode(empty) != FRAMEDEC_GPU_ALLOC_FAILED) return 1;
+    }
+    {
+        const int failed = RunDecodeChecks();
+        if (failed != 0) {
+            printf("decode check %d failed\n", failed);
+            return 1;
+        }
     }
     printf("consumer: ok\n");
     return 0;

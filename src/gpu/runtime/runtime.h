@@ -1,12 +1,14 @@
 // The GPU runtime interface: the few device operations the GPU decode needs (device count, kernel
 // attributes, allocate, zero-fill, copy, launch, last error, synchronise, free), each mapping one
-// to one onto the CUDA runtime call of the same job. Two backends implement it:
+// to one onto the CUDA runtime call of the same job. Three backends implement it:
 //   cuda  thin inline calls into NVIDIA's runtime; the kernels are compiled by nvcc;
 //   host  a stand-in that keeps "device" memory on the host and runs each launch's whole grid on
-//         the CPU, so every GPU step builds, runs and is tested on machines without a GPU.
-// Results are the CUDA runtime's error numbers in both backends (0 = success). Every failing call
+//         the CPU, so every GPU step builds, runs and is tested on machines without a GPU;
+//   none  no device: every operation fails as NVIDIA's runtime does without a driver.
+// Results are the CUDA runtime's error numbers in every backend (0 = success). Every failing call
 // also becomes the calling thread's last error, which LastError() returns and clears, except an
-// execution fault (IsStickyError): that one stays for every later call of the process.
+// execution fault (IsStickyError): that one stays for every later call of the process (and so
+// does a missing driver, in NVIDIA's runtime and the none backend).
 #pragma once
 
 #include <cstddef>
@@ -62,6 +64,8 @@ enum class CopyKind : int { HostToDevice = 1, DeviceToHost = 2 };
 #include "gpu/runtime/cuda_backend.h"
 #elif defined(FRAMEDEC_GPU_BACKEND_HOST)
 #include "gpu/runtime/host_backend.h"
+#elif defined(FRAMEDEC_GPU_BACKEND_NONE)
+#include "gpu/runtime/none_backend.h"
 #else
-#error "define FRAMEDEC_GPU_BACKEND_CUDA or FRAMEDEC_GPU_BACKEND_HOST"
+#error "define FRAMEDEC_GPU_BACKEND_CUDA, FRAMEDEC_GPU_BACKEND_HOST or FRAMEDEC_GPU_BACKEND_NONE"
 #endif

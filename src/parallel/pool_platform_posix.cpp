@@ -1,0 +1,13 @@
+// POSIX: a library's destructors run at dlclose or exit while its threads still exist, so the
+// shutdown always joins the workers and nothing needs pinning.
+#include "parallel/pool_platform.h"
+
+namespace framedec {
+
+void KeepModuleWhileWorkersRun() noexcept {}
+
+bool WorkersStillExist() noexcept { return true; }
+
+void NoteOtherThreadsEnded() noexcept {}
+
+}  // namespace framedec

@@ -29,7 +29,8 @@ if(ACTION STREQUAL "start")
   run("${WINE}" wineboot --init)
   set(debugger "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug")
   # Deleting a value that is already gone fails; only the outcome matters.
-  execute_process(COMMAND "${WINE}" reg delete "${debugger}" /v Debugger /f OUTPUT_FILE "${log}.out" ERROR_FILE "${log}.err")
+  execute_process(COMMAND "${WINE}" reg delete "${debugger}" /v Debugger /f
+                  OUTPUT_FILE "${log}.out" ERROR_FILE "${log}.err")
   execute_process(COMMAND "${WINE}" reg query "${debugger}" /v Debugger RESULT_VARIABLE still
                   OUTPUT_FILE "${log}.out" ERROR_FILE "${log}.err")
   if(still EQUAL 0)

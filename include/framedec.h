@@ -187,7 +187,8 @@ FRAMEDEC_API int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
  * FRAMEDEC_GPU_COPY_BACK_FAILED. The result and messages come from this call's own steps only: an
  * error that an earlier call left unread does not fail it (GetGPULastError still reports that one).
  */
-FRAMEDEC_API int32_t DecodeGPU(bool copyToHost, const uint8_t *frame, uint8_t **output, int32_t outputPitch) FRAMEDEC_NOEXCEPT;
+FRAMEDEC_API int32_t DecodeGPU(bool copyToHost, const uint8_t *frame, uint8_t **output,
+                               int32_t outputPitch) FRAMEDEC_NOEXCEPT;
 
 /*
  * Frees the device buffers and clears the set-up flag.

@@ -23,8 +23,8 @@ class DllImage : public ::testing::Test {
         ASSERT_TRUE(library_.Loaded()) << library_.Error();
         base_ = reinterpret_cast<const uint8_t*>(library_.Symbol("DecodeData"));  // any address inside
         HMODULE module = nullptr;
-        ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                       reinterpret_cast<LPCWSTR>(base_), &module));
+        const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+        ASSERT_TRUE(GetModuleHandleExW(flags, reinterpret_cast<LPCWSTR>(base_), &module));
         base_ = reinterpret_cast<const uint8_t*>(module);
         const auto* dos = At<IMAGE_DOS_HEADER>(0);
         ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);

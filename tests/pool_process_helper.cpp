@@ -97,11 +97,19 @@ int ExitWithQueuedWork() {
     return 0;
 }
 
-// Loads the library, decodes in parallel through it, unloads it and reports what stayed: its
-// threads and whether it is still mapped. The process must then exit normally.
+// Loads the library and unloads it before any parallel decode; then loads it again, decodes in
+// parallel through it, unloads it and reports what stayed: its threads and whether it is still
+// mapped. The process must then exit normally.
 int Unload(const char* path) {
     const PatternFrame pattern(256, 16);
     std::vector<uint8_t> out(pattern.expected.size());
+    {
+        testing::SharedLibrary library(path);
+        const auto decode = library.Lookup<decltype(DecodeData)>("DecodeData");
+        if (decode == nullptr || decode(out.data(), 0, 0, 256, 16, 256, pattern.frame.data(), kTableQ) != 0) return 2;
+        library.Unload();
+        std::printf("before the pool: %s\n", testing::SharedLibrary::IsMapped(path) ? "still loaded" : "unloaded");
+    }
     auto* library = new testing::SharedLibrary(path);
     if (!library->Loaded()) {
         std::printf("cannot load: %s\n", library->Error().c_str());
@@ -126,17 +134,17 @@ int Unload(const char* path) {
 int LibraryExitWhileBusy(const char* path) {
     testing::EndProcessAfter(std::chrono::seconds(30));
     // Never freed: the decoding threads use them until the process has ended.
-    auto* library = new testing::SharedLibrary(path);
+    static auto* library = new testing::SharedLibrary(path);
     if (!library->Loaded()) {
         std::printf("cannot load: %s\n", library->Error().c_str());
         return 2;
     }
     const auto decode = library->Lookup<decltype(DecodeDataMultiThread)>("DecodeDataMultiThread");
     if (decode == nullptr) return 2;
-    const auto* pattern = new PatternFrame(kMaxImageWidth, 64);
+    static const auto* pattern = new PatternFrame(kMaxImageWidth, 64);
     static std::atomic<int> goodCalls{0};
     for (uint32_t threads : {32u, 7u}) {
-        std::thread([=] {
+        std::thread([decode, threads] {
             std::vector<uint8_t> out(pattern->expected.size());
             for (;;) {
                 const int32_t result = decode(out.data(), 0, 0, pattern->width, pattern->height, pattern->width,

@@ -80,6 +80,7 @@ TEST(ProcessPool, AtExitRunningTasksFinishAndQueuedTasksNeverRun) {
 TEST(ProcessPool, UnloadingTheLibraryAfterAParallelDecode) {
     const HelperRun run = RunHelper({"unload", FRAMEDEC_SHARED_LIBRARY});
     ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("before the pool: unloaded\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("result: 0 same\nunload: accepted\n"), std::string::npos) << run.output;
     long before = 0, loaded = 0, after = 0;
     ASSERT_TRUE(ThreadCounts(run.output, before, loaded, after)) << run.output;

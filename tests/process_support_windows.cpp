@@ -46,7 +46,10 @@ ProgramRun RunProgram(const std::vector<std::string>& command, const std::filesy
     ProgramRun run;
     if (fileSizeLimit > 0) return run;  // see CanLimitFileSize
     std::wstring commandLine;
-    for (const std::string& argument : command) commandLine += (commandLine.empty() ? L"" : L" ") + Quoted(Wide(argument));
+    for (const std::string& argument : command) {
+        if (!commandLine.empty()) commandLine += L' ';
+        commandLine += Quoted(Wide(argument));
+    }
 
     const HANDLE input = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
     const HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);

@@ -3,10 +3,11 @@
 # corpus replays and the valgrind checks included), then the same suites under AddressSanitizer +
 # UBSan and under ThreadSanitizer, all with the host GPU backend; each libFuzzer target for a fixed
 # budget (60 s each, two at a time) seeded from the committed corpus; the cuda GPU backend where
-# nvcc is present; and a cross build for 64-bit ARM (where a cross compiler is installed) to show
-# the library builds without the x86 block decoders. The Python package is built by pip from this tree
-# into a fresh virtual environment under build/ (host GPU backend, so its GPU tests run), tested with
-# pytest, and packed as a wheel.
+# nvcc is present; a cross build for 64-bit ARM (where a cross compiler is installed) to show
+# the library builds without the x86 block decoders; and the Windows build (where MinGW-w64 and Wine
+# are installed): framedec.dll cross-built, its whole suite run under Wine. The Python package is
+# built by pip from this tree into a fresh virtual environment under build/ (host GPU backend, so its
+# GPU tests run), tested with pytest, and packed as a wheel.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,5 +30,9 @@ fi
 if command -v aarch64-linux-gnu-g++ >/dev/null; then
   echo "=== aarch64 (build only) ==="
   cmake --workflow --preset aarch64
+fi
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+  echo "=== windows (under Wine) ==="
+  cmake --workflow --preset windows
 fi
 echo "=== all test suites passed ==="

@@ -47,9 +47,10 @@ constinit std::atomic<int> processPoolHolds{0};
 
 WorkerPool& WorkerPool::Instance() {
     // Constructed once, thread-safely, on first use. The owner's destructor (the shutdown) runs at
-    // library unload or process exit. The pool lives on the heap so that a process forked from
-    // this one, which inherits the pool without its threads, leaves it alone at exit: joining
-    // those threads, or destroying the condition variable they wait on, would never return.
+    // library unload or process exit; on Windows the library is pinned once the workers run, so
+    // only at exit. The pool lives on the heap so that a process whose workers are gone (forked
+    // from this one, or a Windows process that is ending) can leave it alone: joining those
+    // threads, or destroying the condition variable they wait on, would never return.
     struct Owner {
         Owner() {
             processPool.store(new WorkerPool);

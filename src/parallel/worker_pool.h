@@ -34,7 +34,8 @@ class WorkerPool {
 
     // The process's pool: the first call constructs it and starts its workers; concurrent first
     // calls construct it once. It shuts down at library unload or process exit, and is freed then
-    // unless a Hold still has it; it is not to be used after that except through a Hold.
+    // unless a Hold still has it; it is not to be used after that except through a Hold. (Where
+    // the workers no longer exist at that point, it is left as it is: see pool_platform.h.)
     static WorkerPool& Instance();
 
     // The process's pool for the length of one call, created on first use like Instance(). Once

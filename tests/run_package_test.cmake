@@ -1,0 +1,69 @@
+# What a Windows user receives: the installed tree and the ZIP package hold exactly the DLL, the
+# tool, the header, both import libraries, the CMake package and the demo image, and the installed
+# DLL (read by objdump) exports exactly the interface and imports only Windows system DLLs.
+# Arguments: BUILD_DIR, WORK_DIR, OBJDUMP.
+file(REMOVE_RECURSE "${WORK_DIR}")
+set(prefix "${WORK_DIR}/prefix")
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${ARGN} failed (${result}):\n${out}\n${err}")
+  endif()
+  set(output "${out}" PARENT_SCOPE)
+endfunction()
+
+# The CMake package's per-configuration file is named after the build type.
+function(check_files what actual)
+  set(expected bin/framedec.dll bin/framedec.exe include/framedec.h lib/framedec.lib lib/libframedec.dll.a
+      lib/cmake/framedec/framedecConfig.cmake lib/cmake/framedec/framedecConfigVersion.cmake
+      lib/cmake/framedec/framedecTargets.cmake share/framedec/astronaut.pgm)
+  list(FILTER actual EXCLUDE REGEX "^lib/cmake/framedec/framedecTargets-[a-z]+\\.cmake$")
+  list(SORT actual)
+  list(SORT expected)
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "${what} holds\n  ${actual}\ninstead of\n  ${expected}")
+  endif()
+  message(STATUS "${what}: ${actual}")
+endfunction()
+
+run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
+file(GLOB_RECURSE installed RELATIVE "${prefix}" "${prefix}/*")
+check_files("installed tree" "${installed}")
+
+run("${CMAKE_CPACK_COMMAND}" --config "${BUILD_DIR}/CPackConfig.cmake" -B "${WORK_DIR}/package")
+file(GLOB zip "${WORK_DIR}/package/*.zip")
+list(LENGTH zip zips)
+if(NOT zips EQUAL 1)
+  message(FATAL_ERROR "cpack made ${zips} ZIP files: ${zip}")
+endif()
+run("${CMAKE_COMMAND}" -E tar tf "${zip}")
+string(REPLACE "\n" ";" entries "${output}")
+set(zipped)
+foreach(entry IN LISTS entries)
+  # Entries lie in one top-level folder named after the package; folders have entries of their own.
+  if(entry MATCHES "^[^/]+/(.+[^/])$")
+    list(APPEND zipped "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+check_files("${zip}" "${zipped}")
+
+run("${OBJDUMP}" -p "${prefix}/bin/framedec.dll")
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${output}")
+string(REGEX REPLACE "DLL Name: " "" imports "${imports}")
+string(TOLOWER "${imports}" imports)
+list(SORT imports)
+if(NOT imports STREQUAL "kernel32.dll;msvcrt.dll;ole32.dll;rpcrt4.dll")
+  message(FATAL_ERROR "framedec.dll imports ${imports}")
+endif()
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" table "${output}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z]+" exports "${table}")
+string(REGEX REPLACE "\\[ *[0-9]+\\] " "" exports "${exports}")
+list(SORT exports)
+set(interface DecodeData DecodeDataMultiThread DecodeDCTData DecodeDCData ExtractSequenceNo GetAvailableGPUProcess
+    SetupGPUDecode DecodeGPU TeardownGPUDecode IsSetupGPUDecode GetGPULastError NvOptimusEnablementCuda)
+list(SORT interface)
+if(NOT exports STREQUAL interface)
+  message(FATAL_ERROR "framedec.dll exports\n  ${exports}\ninstead of\n  ${interface}")
+endif()
+message(STATUS "framedec.dll imports ${imports} and exports ${exports}")

@@ -28,9 +28,13 @@ ToolRun ToolTest::Run(const std::vector<std::string>& args, uint64_t fileSizeLim
     EXPECT_FALSE(program.timedOut) << "framedec hung";
     ToolRun run;
     run.status = program.exitCode;
+    // Console output in text mode ends its lines with "\r\n" on Windows; compared as "\n".
     auto slurp = [](const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+            text.erase(at, 1);
+        return text;
     };
     run.out = slurp(root_ / "stdout");
     run.err = slurp(root_ / "stderr");

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace framedec::cli {
@@ -55,23 +54,6 @@ bool TemporaryOutput::Commit(std::string& error) {
     }
     temporary_.clear();
     return true;
-}
-
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
-    TemporaryOutput output;
-    if (!output.Create(path, error)) return false;
-    std::FILE* file = std::fopen(output.path().c_str(), "wb");
-    bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int writeErrno = errno;
-    if (file != nullptr && std::fclose(file) != 0 && written) {
-        written = false;
-        writeErrno = errno;
-    }
-    if (!written) {
-        error = CannotWrite(path, writeErrno);
-        return false;
-    }
-    return output.Commit(error);
 }
 
 }  // namespace framedec::cli

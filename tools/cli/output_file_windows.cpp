@@ -31,51 +31,62 @@ std::string Reason(DWORD error, const std::string& path) {
     }
 }
 
-bool WriteAll(HANDLE file, std::span<const uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-        bytes = bytes.subspan(written);
-    }
-    return true;
+std::string CannotWrite(const std::string& target, DWORD error, const std::string& path) {
+    return "cannot write '" + target + "': " + Reason(error, path);
 }
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
+TemporaryOutput::~TemporaryOutput() { Remove(); }
+
+void TemporaryOutput::Remove() {
+    if (!temporary_.empty()) DeleteFileW(Wide(temporary_).c_str());
+    temporary_.clear();
+}
+
+bool TemporaryOutput::Create(const std::string& target, std::string& error) {
+    Remove();
     // The temporary name lies in the target's directory (a move within one volume replaces the
     // target in one step) and is unique to this process; CREATE_NEW never reuses a stranger's file.
-    // Handles are binary: the bytes land as given.
     static unsigned counter = 0;
-    std::string temporary;
-    HANDLE file = INVALID_HANDLE_VALUE;
     DWORD failure = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary = path + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-        file = CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    std::string name;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = target + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+        const HANDLE file = CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            target_ = target;
+            temporary_ = name;
+            return true;
+        }
         failure = GetLastError();
-        if (file == INVALID_HANDLE_VALUE && failure != ERROR_FILE_EXISTS) break;
+        if (failure != ERROR_FILE_EXISTS) break;
     }
-    if (file == INVALID_HANDLE_VALUE) {
-        error = "cannot write '" + path + "': " + Reason(failure, temporary);
+    error = CannotWrite(target, failure, name);
+    return false;
+}
+
+bool TemporaryOutput::Commit(std::string& error) {
+    // Flushed to disk first, then moved over the target in one step; rename() would refuse to
+    // replace an existing file.
+    const HANDLE file = CreateFileW(Wide(temporary_).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
+    const DWORD flushFailure = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!flushed) {
+        error = CannotWrite(target_, flushFailure, temporary_);
+        Remove();
         return false;
     }
-    const bool written = WriteAll(file, bytes) && FlushFileBuffers(file);
-    failure = GetLastError();
-    const bool closed = CloseHandle(file) != 0;
-    if (!written || !closed) {
-        error = "cannot write '" + path + "': " + Reason(written ? GetLastError() : failure, temporary);
-        DeleteFileW(Wide(temporary).c_str());
+    if (!MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = CannotWrite(target_, GetLastError(), target_);
+        Remove();
         return false;
     }
-    // Replaces an existing file in one step; rename() would refuse it.
-    if (!MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = "cannot write '" + path + "': " + Reason(GetLastError(), path);
-        DeleteFileW(Wide(temporary).c_str());
-        return false;
-    }
+    temporary_.clear();
     return true;
 }
 

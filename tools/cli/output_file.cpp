@@ -1,0 +1,28 @@
+// Writing a whole file through a TemporaryOutput; the temporary file itself is platform code
+// (output_file_posix.cpp, output_file_windows.cpp).
+#include "output_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace framedec::cli {
+
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, std::string& error) {
+    TemporaryOutput output;
+    if (!output.Create(path, error)) return false;
+    std::FILE* file = std::fopen(output.path().c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int writeErrno = errno;
+    if (file != nullptr && std::fclose(file) != 0 && written) {
+        written = false;
+        writeErrno = errno;
+    }
+    if (!written) {
+        error = "cannot write '" + path + "': " + std::strerror(writeErrno);
+        return false;
+    }
+    return output.Commit(error);
+}
+
+}  // namespace framedec::cli

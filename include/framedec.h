@@ -142,13 +142,14 @@ FRAMEDEC_API int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, 
  * on the same thread gives the CUDA runtime's error number. A kernel launch that fails is reported
  * on standard error by DecodeGPU itself, a failed copy of the frame on standard output.
  *
- * Supported devices: NVIDIA GPUs of compute capability 7.5 or newer (Turing and later). The library
- * carries machine code for 7.5, 8.6, 8.9, 9.0 and 12.0 and PTX for 7.5, which the driver compiles
- * for the others. It needs only NVIDIA's driver, release 580 or newer (the CUDA 13 runtime is
- * linked in); with an older driver, or on an older device, GetAvailableGPUProcess says
- * FRAMEDEC_GPU_UNAVAILABLE. A kernel fault on the device (an execution error such as 700, illegal
- * address) disables CUDA for the rest of the process, as NVIDIA's runtime does: every GPU call then
- * fails, and GetGPULastError keeps reporting it.
+ * Supported devices: NVIDIA GPUs of compute capability 5.2 or newer (Maxwell GTX 900 series and
+ * later). The library carries machine code for 5.2, 6.1, 7.0, 7.5, 8.6, 8.9, 9.0 and 12.0 and PTX
+ * for 5.2, which the driver compiles for the others. It needs NVIDIA's driver, release 580 or newer
+ * (the CUDA 13 runtime's minimum; on Linux the runtime is linked in); with an older driver, or on
+ * an older device, GetAvailableGPUProcess says FRAMEDEC_GPU_UNAVAILABLE. A kernel fault on the
+ * device (an execution error such as 700, illegal address) disables CUDA for the rest of the
+ * process, as NVIDIA's runtime does: every GPU call then fails, and GetGPULastError keeps reporting
+ * it.
  */
 
 /* The size of the frames to decode, in pixels. */

@@ -87,6 +87,38 @@ TEST_F(GpuExports, GetAvailableGPUProcessReportsWhetherTheDeviceCanRunTheKernels
     EXPECT_FALSE(IsSetup());
 }
 
+// The kernels are loaded once per process, under the GPU lock, by the first set-up or availability
+// check; a set-up whose kernels do not load fails before it allocates anything, and the next one
+// tries again.
+TEST_F(GpuExports, KernelsLoadOnceAndASetupWithoutThemAllocatesNothing) {
+    const std::size_t loads = gpu::host_testing::KernelLibraryLoads();
+    gpu::GpuState checked;
+    EXPECT_EQ(gpu::CheckGpuAvailable(checked), FRAMEDEC_OK);
+    ASSERT_EQ(gpu::SetupGpuState(checked, FrameSize{64, 16}), FRAMEDEC_OK);
+    EXPECT_EQ(gpu::CheckGpuAvailable(checked), FRAMEDEC_OK);
+    EXPECT_EQ(gpu::host_testing::KernelLibraryLoads(), loads + 1);
+    EXPECT_EQ(gpu::TeardownGpuState(checked), FRAMEDEC_OK);
+
+    const struct {
+        Operation operation;
+        unsigned skipCalls;
+    } failures[] = {{Operation::LoadLibrary, 0}, {Operation::GetKernel, 0}, {Operation::GetKernel, 1}};
+    for (const auto& f : failures) {
+        gpu::GpuState state;
+        const std::size_t allocations = LiveAllocations();
+        FailNextCall(f.operation, 3, f.skipCalls);
+        EXPECT_EQ(gpu::SetupGpuState(state, kFullFrame), FRAMEDEC_GPU_ALLOC_FAILED);
+        EXPECT_FALSE(state.isSetup);
+        EXPECT_EQ(LiveAllocations(), allocations);
+        EXPECT_EQ(gpu::runtime::LastError(), 3);
+        FailNextCall(f.operation, 3, f.skipCalls);
+        EXPECT_EQ(gpu::CheckGpuAvailable(state), FRAMEDEC_GPU_UNAVAILABLE);
+        EXPECT_EQ(gpu::runtime::LastError(), 3);
+        ASSERT_EQ(gpu::SetupGpuState(state, kFullFrame), FRAMEDEC_OK);
+        EXPECT_EQ(gpu::TeardownGpuState(state), FRAMEDEC_OK);
+    }
+}
+
 // --- SetupGPUDecode ---------------------------------------------------------------------------
 
 TEST_F(GpuExports, SetupSizesEveryBufferForTheWholeBlockGridAndZeroesIt) {

@@ -25,7 +25,7 @@ std::vector<Record> DecodeSlots(const std::vector<Slot>& slots, float fill = kUn
     const int2 grid{static_cast<int>(slots.size()), 1};
     DeviceBuffer<uint8_t> frameCopy(bytes);
     DeviceBuffer<float> coefficients(std::vector<float>(slots.size() * 64, fill));
-    gpu::Launch(gpu::huffman, gpu::BlockGridLaunch(grid), frameCopy.get(), coefficients.get(), grid);
+    gpu::Launch(LoadedKernel(gpu::kHuffman), gpu::BlockGridLaunch(grid), frameCopy.get(), coefficients.get(), grid);
     EXPECT_EQ(gpu::runtime::LastError(), gpu::kSuccess);
     const auto all = coefficients.Read();
     std::vector<Record> records(slots.size());
@@ -117,7 +117,7 @@ TEST(Huffman, ThreadsOutsideTheBlockGridWriteNothing) {
     }
     DeviceBuffer<uint8_t> frameCopy(bytes);
     DeviceBuffer<float> coefficients(std::vector<float>(8 * 4 * 64, kUnwritten));
-    gpu::Launch(gpu::huffman, gpu::BlockGridLaunch(grid), frameCopy.get(), coefficients.get(), grid);
+    gpu::Launch(LoadedKernel(gpu::kHuffman), gpu::BlockGridLaunch(grid), frameCopy.get(), coefficients.get(), grid);
     ASSERT_EQ(gpu::runtime::LastError(), gpu::kSuccess);
     const auto after = coefficients.Read();
     for (std::size_t i = 5 * 3 * 64; i < after.size(); ++i) ASSERT_EQ(after[i], kUnwritten) << "float " << i;

@@ -44,13 +44,14 @@ IdctRun RunIdct(Idct idct, const std::vector<float>& records, int2 grid, int pit
     const int2 imageSize{pitch, 8 * grid.y};
     switch (idct) {
         case Idct::Llm:
-            gpu::Launch(gpu::inverseDCT_2DLLM, geometry, coefficients.get(), pixels.get(), grid, imageSize, columnLimit);
+            gpu::Launch(LoadedKernel(gpu::kInverseDctLlm), geometry, coefficients.get(), pixels.get(), grid, imageSize,
+                        columnLimit);
             break;
         case Idct::XyConv:
-            gpu::Launch(gpu::inverseDCT_2DXYCONV, geometry, coefficients.get(), pixels.get(), grid, imageSize);
+            gpu::Launch(LoadedKernel(gpu::kInverseDctXyConv), geometry, coefficients.get(), pixels.get(), grid, imageSize);
             break;
         case Idct::Conv:
-            gpu::Launch(gpu::inverseDCT_2DCONV, geometry, coefficients.get(), pixels.get(), grid, imageSize);
+            gpu::Launch(LoadedKernel(gpu::kInverseDctConv), geometry, coefficients.get(), pixels.get(), grid, imageSize);
             break;
     }
     EXPECT_EQ(gpu::runtime::LastError(), gpu::kSuccess);

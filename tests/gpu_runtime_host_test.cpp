@@ -27,6 +27,12 @@ __global__ void RecordThread(int* seen, int2 size) {
     seen[y * size.x + x] += 1;
 }
 
+// A host function as a launchable kernel.
+template <class... Params>
+gpu::LaunchableKernel<Params...> HostKernel(void (*function)(Params...)) {
+    return {runtime::KernelOf(function)};
+}
+
 class HostRuntime : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -75,7 +81,7 @@ TEST_F(HostRuntime, MemoryIsARegistryOfAllocations) {
 TEST_F(HostRuntime, LaunchRunsEveryThreadOfTheGridOnce) {
     const int2 size{10, 7};  // 3 x 4 thread blocks of 4 x 2: 12 x 8 threads
     DeviceBuffer<int> seen(std::vector<int>(12 * 8, 0));
-    gpu::Launch(RecordThread, gpu::BlockGridLaunch(size), seen.get(), int2{12, 8});
+    gpu::Launch(HostKernel(RecordThread), gpu::BlockGridLaunch(size), seen.get(), int2{12, 8});
     EXPECT_EQ(runtime::LastError(), gpu::kSuccess);
     EXPECT_EQ(seen.Read(), std::vector<int>(12 * 8, 1));
 }
@@ -91,10 +97,10 @@ TEST_F(HostRuntime, LaunchGeometryIsFourByTwoThreadBlocks) {
 
 TEST_F(HostRuntime, RefusedLaunchesRunNothingAndSetTheLastError) {
     DeviceBuffer<int> seen(std::vector<int>(8, 0));
-    gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 0}), seen.get(), int2{4, 2});
+    gpu::Launch(HostKernel(RecordThread), gpu::BlockGridLaunch(int2{4, 0}), seen.get(), int2{4, 2});
     EXPECT_EQ(runtime::LastError(), gpu::kErrorInvalidConfiguration);
     EXPECT_EQ(runtime::LastError(), gpu::kSuccess);  // cleared when read
-    gpu::Launch(RecordThread, gpu::LaunchGeometry{{1, 1, 1}, {2048, 1, 1}}, seen.get(), int2{4, 2});
+    gpu::Launch(HostKernel(RecordThread), gpu::LaunchGeometry{{1, 1, 1}, {2048, 1, 1}}, seen.get(), int2{4, 2});
     EXPECT_EQ(runtime::LastError(), gpu::kErrorInvalidConfiguration);
     EXPECT_EQ(seen.Read(), std::vector<int>(8, 0));
 }
@@ -105,10 +111,10 @@ TEST_F(HostRuntime, RefusedLaunchesRunNothingAndSetTheLastError) {
 TEST_F(HostRuntime, AnExecutionFaultFailsEveryLaterOperation) {
     std::vector<int> host(8, 0);
     const std::function<void()> faults[] = {
-        [&] { gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 2}), host.data(), int2{4, 2}); },
+        [&] { gpu::Launch(HostKernel(RecordThread), gpu::BlockGridLaunch(int2{4, 2}), host.data(), int2{4, 2}); },
         [] {
             gpu::host_testing::FailNextCall(Operation::Launch, 719);
-            gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 2}), static_cast<int*>(nullptr), int2{4, 2});
+            gpu::Launch(HostKernel(RecordThread), gpu::BlockGridLaunch(int2{4, 2}), static_cast<int*>(nullptr), int2{4, 2});
         },
         [] {
             gpu::host_testing::FailNextCall(Operation::Synchronize, 716);
@@ -128,7 +134,7 @@ TEST_F(HostRuntime, AnExecutionFaultFailsEveryLaterOperation) {
         EXPECT_EQ(elsewhere, fault);
 
         const std::size_t kernelRuns = gpu::host_testing::KernelRuns();
-        gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 2}), seen.get(), int2{4, 2});
+        gpu::Launch(HostKernel(RecordThread), gpu::BlockGridLaunch(int2{4, 2}), seen.get(), int2{4, 2});
         EXPECT_EQ(gpu::host_testing::KernelRuns(), kernelRuns);
         int count = -1;
         void* a = &a;
@@ -176,7 +182,7 @@ TEST_F(HostRuntime, InjectedFaultsHitOnlyTheNextCallOfTheirOperation) {
     gpu::host_testing::FailNextCall(Operation::Launch, gpu::kErrorInvalidConfiguration);
     gpu::host_testing::FailNextCall(Operation::Synchronize, 999);
     gpu::host_testing::FailNextCall(Operation::ZeroFill, 3);
-    gpu::Launch(RecordThread, gpu::BlockGridLaunch(int2{4, 2}), static_cast<int*>(nullptr), int2{4, 2});
+    gpu::Launch(HostKernel(RecordThread), gpu::BlockGridLaunch(int2{4, 2}), static_cast<int*>(nullptr), int2{4, 2});
     EXPECT_EQ(runtime::LastError(), gpu::kErrorInvalidConfiguration);
     EXPECT_EQ(runtime::Synchronize(), 999);
     EXPECT_EQ(runtime::ZeroFill(nullptr, 0), 3);

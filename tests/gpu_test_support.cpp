@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "codec/frame_geometry.h"
-#include "gpu/kernels/kernels.h"
-#include "gpu/launch.h"
 
 namespace framedec::testing {
 
@@ -35,6 +33,15 @@ template class DeviceBuffer<uint8_t>;
 template class DeviceBuffer<float>;
 template class DeviceBuffer<int>;
 
+gpu::runtime::KernelLibrary TestKernelLibrary() {
+    static const gpu::runtime::KernelLibrary library = [] {
+        gpu::runtime::KernelLibrary loaded{};
+        EXPECT_EQ(runtime::LoadKernelLibrary(&loaded), gpu::kSuccess);
+        return loaded;
+    }();
+    return library;
+}
+
 std::vector<uint8_t> FrameCopyOf(const std::vector<uint8_t>& frame) {
     std::vector<uint8_t> copy(frame.begin() + kRowLeadInBytes, frame.end());
     copy.resize(frame.size());
@@ -45,7 +52,7 @@ std::vector<float> RunHuffman(const std::vector<uint8_t>& frame, uint32_t rows, 
     const int2 grid{static_cast<int>(kGridPositionsPerRow), static_cast<int>(rows)};
     DeviceBuffer<uint8_t> frameCopy(FrameCopyOf(frame));
     DeviceBuffer<float> coefficients(std::vector<float>(std::size_t{kGridPositionsPerRow} * rows * kBlockPixels, fill));
-    gpu::Launch(gpu::huffman, gpu::BlockGridLaunch(grid), frameCopy.get(), coefficients.get(), grid);
+    gpu::Launch(LoadedKernel(gpu::kHuffman), gpu::BlockGridLaunch(grid), frameCopy.get(), coefficients.get(), grid);
     EXPECT_EQ(runtime::LastError(), gpu::kSuccess);
     return coefficients.Read();
 }
@@ -58,7 +65,7 @@ std::vector<uint8_t> RunInverseDct(const std::vector<float>& records, uint32_t r
     const int2 grid{static_cast<int>(kGridPositionsPerRow), static_cast<int>(rows)};
     DeviceBuffer<float> coefficients(records);
     DeviceBuffer<uint8_t> pixels(std::vector<uint8_t>(std::size_t{kBlockSize} * rows * pitch));
-    gpu::Launch(gpu::inverseDCT_2DLLM, gpu::BlockGridLaunch(grid), coefficients.get(), pixels.get(), grid,
+    gpu::Launch(LoadedKernel(gpu::kInverseDctLlm), gpu::BlockGridLaunch(grid), coefficients.get(), pixels.get(), grid,
                 int2{pitch, static_cast<int>(kBlockSize * rows)}, pitch);
     EXPECT_EQ(runtime::LastError(), gpu::kSuccess);
     return pixels.Read();

@@ -1,11 +1,15 @@
-// Device buffers and kernel runs for the GPU tests (host backend: "device" memory is host memory
-// in the backend's registry, and a launch has finished when it returns).
+// Device buffers and kernel runs for the GPU tests (on the host device: "device" memory is host
+// memory in the device's registry, and a launch has finished when it returns).
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "gpu/kernels/int2.h"
+#include "gpu/kernels/kernels.h"
+#include "gpu/launch.h"
 #include "gpu/runtime/runtime.h"
 
 namespace framedec::testing {
@@ -30,6 +34,17 @@ private:
 extern template class DeviceBuffer<uint8_t>;
 extern template class DeviceBuffer<float>;
 extern template class DeviceBuffer<int>;
+
+// The kernel library, loaded once for the tests (a failure fails the calling test).
+gpu::runtime::KernelLibrary TestKernelLibrary();
+
+// A kernel of the library, found by its name.
+template <class... Params>
+gpu::LaunchableKernel<Params...> LoadedKernel(gpu::KernelName<Params...> name) {
+    gpu::LaunchableKernel<Params...> kernel;
+    EXPECT_EQ(gpu::FindKernel(TestKernelLibrary(), name, &kernel), gpu::kSuccess) << name.mangled;
+    return kernel;
+}
 
 // The device frame copy of a frame: its bytes from byte 4 on, then 4 zero bytes so that every
 // grid position of every block row is 16 bytes.

@@ -10,7 +10,9 @@
         9, 11, 18, 28, 34, 54, 51, 38, 12, 17, 27, 32, 40, 52, 56, 46, \
         24, 32, 39, 43, 51, 60, 60, 50, 36, 46, 47, 49, 56, 50, 51, 49
 
-#ifdef __cplusplus
+// The host table. Not for NVRTC, which compiles device code only and would keep it as a device
+// global of every module.
+#if defined(__cplusplus) && !defined(__CUDACC_RTC__)
 #include <cstdint>
 
 namespace framedec {

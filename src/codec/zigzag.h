@@ -8,7 +8,9 @@
         27, 20, 13, 6, 7, 14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30,   \
         37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63
 
-#ifdef __cplusplus
+// The host table. Not for NVRTC, which compiles device code only and would keep it as a device
+// global of every module.
+#if defined(__cplusplus) && !defined(__CUDACC_RTC__)
 #include <cstdint>
 
 namespace framedec {

@@ -18,7 +18,7 @@ gpu::GpuState gpuState;
 
 FRAMEDEC_EXPORT int32_t GetAvailableGPUProcess() noexcept {
     try {
-        return gpu::CheckGpuAvailable();
+        return gpu::CheckGpuAvailable(gpuState);
     } catch (...) {
         return kGpuUnavailable;
     }

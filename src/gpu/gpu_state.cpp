@@ -5,7 +5,6 @@
 #include "api/result_codes.h"
 #include "codec/frame_geometry.h"
 #include "gpu/buffer_sizes.h"
-#include "gpu/kernels/kernels.h"
 #include "gpu/last_error.h"
 #include "gpu/launch.h"
 #include "gpu/runtime/runtime.h"
@@ -43,20 +42,25 @@ bool LaunchSucceeded(const char* failureMessage) {
     return false;
 }
 
-bool EveryBufferAllocated(const GpuState& state) {
-    return state.frameCopy != nullptr && state.pixels != nullptr && state.coefficients != nullptr;
+// Every buffer of the current set-up exists, and so (set-up loads them first) do the kernels.
+bool ReadyToLaunch(const GpuState& state) {
+    return state.frameCopy != nullptr && state.pixels != nullptr && state.coefficients != nullptr &&
+           state.kernels.loaded;
 }
 
 }  // namespace
 
-int32_t CheckGpuAvailable() {
+int32_t CheckGpuAvailable(GpuState& state) {
+    std::lock_guard hold(state.lock);
     int count = 0;
     if (runtime::DeviceCount(&count) != kSuccess || count < 1) return kGpuUnavailable;
+    if (LoadFrameKernels(&state.kernels) != kSuccess) return kGpuUnavailable;
     // The runtime also counts devices that cannot run our kernels: one older than every architecture
     // the library carries code for (no machine code, no PTX it can compile), or one in a CUDA context
-    // that an execution fault has disabled. Asking for the launched kernels' attributes loads them.
-    if (runtime::KernelAttributes(runtime::KernelOf(huffman)) != kSuccess ||
-        runtime::KernelAttributes(runtime::KernelOf(inverseDCT_2DLLM)) != kSuccess)
+    // that an execution fault has disabled. Asking for the launched kernels' attributes loads their
+    // code onto the device.
+    if (runtime::KernelAttributes(state.kernels.huffman.handle) != kSuccess ||
+        runtime::KernelAttributes(state.kernels.inverseDct.handle) != kSuccess)
         return kGpuUnavailable;
     return kOk;
 }
@@ -79,6 +83,9 @@ int32_t SetupGpuState(GpuState& state, FrameSize frameSize) {
     const BufferSizes sizes = BufferSizesFor(frameSize.width, frameSize.height);
     state.frameCopySize = static_cast<int64_t>(sizes.frameCopyBytes);
 
+    // The kernels first (once per process: a loaded set stays), so that a set-up that succeeds can
+    // always launch them; failing here allocates nothing.
+    if (LoadFrameKernels(&state.kernels) != kSuccess) return kGpuAllocFailed;
     if (!AllocateZeroed(&state.frameCopy, sizes.frameCopyBytes)) return kGpuAllocFailed;
     if (!AllocateZeroed(&state.pixels, sizes.pixelBytes)) return kGpuAllocFailed;
     if (!AllocateZeroed(&state.coefficients, sizes.coefficientBytes)) return kGpuAllocFailed;
@@ -123,15 +130,15 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
     // clear. On a GPU huffman would store through a null coefficient buffer and fault, and the
     // fault would disable the CUDA context, the host application's own work in it included, for
     // the rest of the process. The decode fails as the launch check would: with the zero-fill's error.
-    if (zeroFill != kSuccess || !EveryBufferAllocated(state)) {
+    if (zeroFill != kSuccess || !ReadyToLaunch(state)) {
         const Error error = runtime::LastError();
         std::fprintf(stderr, kHuffmanLaunchFailed, error != kSuccess ? error : kErrorInvalidValue);
         return kGpuDecodeFailed;
     }
-    Launch(huffman, geometry, state.frameCopy, state.coefficients, blockGrid);
+    Launch(state.kernels.huffman, geometry, state.frameCopy, state.coefficients, blockGrid);
     if (!LaunchSucceeded(kHuffmanLaunchFailed)) return kGpuDecodeFailed;
-    Launch(inverseDCT_2DLLM, geometry, state.coefficients, state.pixels, blockGrid, int2{outputPitch, state.height},
-           outputPitch);
+    Launch(state.kernels.inverseDct, geometry, state.coefficients, state.pixels, blockGrid,
+           int2{outputPitch, state.height}, outputPitch);
     if (!LaunchSucceeded(kInverseDctLaunchFailed)) return kGpuDecodeFailed;
 
     if (!copyToHost) {

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "framedec.h"
+#include "gpu/launch.h"
 
 namespace framedec::gpu {
 
@@ -18,16 +19,19 @@ struct GpuState {
     int64_t frameCopySize = 0;           // bytes of the device frame copy
     int32_t width = 0;                   // pixels, as given at set-up; bounds the output pitch
     int32_t height = 0;                  // lines, as given at set-up
+    FrameKernels kernels;                // loaded by the first set-up or availability check
     std::mutex lock;                     // the GPU lock
     std::atomic<bool> isSetup{false};    // set by a complete set-up, cleared by a complete tear-down
 };
 
-// 0 when the runtime reports at least one device; 26 when it reports none or the query fails.
-int32_t CheckGpuAvailable();
+// 0 when the runtime reports at least one device and the launched kernels load for it and it can
+// run them; 26 otherwise. Loads the kernels if no earlier call has.
+int32_t CheckGpuAvailable(GpuState& state);
 
-// Tears down a set-up state first (outside the lock; its result ignored), then allocates and
-// zero-fills the three buffers for the frame size. 0, or 28 when a size is below 1 (nothing
-// allocated) or an allocation fails (the buffers allocated before it stay allocated and recorded).
+// Tears down a set-up state first (outside the lock; its result ignored), loads the kernels if no
+// earlier call has, then allocates and zero-fills the three buffers for the frame size. 0, or 28
+// when a size is below 1 or the kernels do not load (nothing allocated) or an allocation fails (the
+// buffers allocated before it stay allocated and recorded).
 // Either way no buffer of an earlier set-up stays recorded, and the state is not set up until all
 // three are allocated.
 int32_t SetupGpuState(GpuState& state, FrameSize frameSize);

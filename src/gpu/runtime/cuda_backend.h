@@ -1,55 +1,67 @@
-// The cuda backend of the GPU runtime interface: NVIDIA's runtime, one inline call per operation.
-// All work goes to the default device and the default stream.
+// The cuda backend of the GPU runtime interface: NVIDIA's runtime, one call per operation, through
+// its entry points (gpu/runtime/cuda_entry_points.h). The kernels come from the fatbin embedded in
+// the library, loaded through the runtime's library API and launched by kernel handle, with the
+// runtime's own error numbers and last-error rules. All work goes to the default device and the
+// default stream.
 #pragma once
-
-#include <cuda_runtime_api.h>
 
 #include <cstddef>
 
-#include "gpu/runtime/runtime.h"
+#include "gpu/runtime/cuda_entry_points.h"
+#include "gpu/runtime/embedded_fatbin.h"
+#include "gpu/runtime/runtime_types.h"
 
 namespace framedec::gpu::runtime {
 
-// How a kernel is named to the runtime: the address of the host stub that nvcc generates.
-using Kernel = const void*;
+using Kernel = cudaKernel_t;
+using KernelLibrary = cudaLibrary_t;
 
-template <class... Args>
-Kernel KernelOf(void (*kernel)(Args...)) {
-    return reinterpret_cast<const void*>(kernel);
+inline Error DeviceCount(int* count) { return CudaRuntime().getDeviceCount(count); }
+
+// Loads the embedded fatbin: the driver picks the machine code for the device, or compiles the PTX
+// for a device newer than every machine code carried.
+inline Error LoadKernelLibrary(KernelLibrary* library) {
+    return CudaRuntime().libraryLoadData(library, EmbeddedFatbin(), nullptr, nullptr, 0, nullptr, nullptr, 0);
 }
 
-inline Error DeviceCount(int* count) { return cudaGetDeviceCount(count); }
+// On failure the kernel is left as it was.
+inline Error GetKernel(Kernel* kernel, KernelLibrary library, const char* name) {
+    Kernel found = nullptr;
+    const Error error = CudaRuntime().libraryGetKernel(&found, library, name);
+    if (error == kSuccess) *kernel = found;
+    return error;
+}
 
 // Whether the current device can run kernel: fails (209, no kernel image) on a device that none of
 // the embedded machine code or PTX fits, and with the runtime's error when there is no usable device.
 inline Error KernelAttributes(Kernel kernel) {
     cudaFuncAttributes attributes{};
-    return cudaFuncGetAttributes(&attributes, kernel);
+    return CudaRuntime().funcGetAttributes(&attributes, reinterpret_cast<const void*>(kernel));
 }
 
 // On failure the address is null, whatever the runtime left in it.
 inline Error Allocate(void** address, std::size_t bytes) {
     void* allocated = nullptr;
-    const Error error = cudaMalloc(&allocated, bytes);
+    const Error error = CudaRuntime().malloc(&allocated, bytes);
     *address = error == kSuccess ? allocated : nullptr;
     return error;
 }
 
-inline Error ZeroFill(void* address, std::size_t bytes) { return cudaMemset(address, 0, bytes); }
+inline Error ZeroFill(void* address, std::size_t bytes) { return CudaRuntime().memset(address, 0, bytes); }
 
 inline Error Copy(void* destination, const void* source, std::size_t bytes, CopyKind kind) {
-    return cudaMemcpy(destination, source, bytes, static_cast<cudaMemcpyKind>(kind));
+    return CudaRuntime().memcpy(destination, source, bytes, static_cast<cudaMemcpyKind>(kind));
 }
 
 inline Error LaunchKernel(Kernel kernel, Dim3 grid, Dim3 block, void** arguments) {
-    return cudaLaunchKernel(kernel, dim3(grid.x, grid.y, grid.z), dim3(block.x, block.y, block.z), arguments, 0,
-                            nullptr);
+    return CudaRuntime().launchKernel(reinterpret_cast<const void*>(kernel), dim3(grid.x, grid.y, grid.z),
+                                      dim3(block.x, block.y, block.z), arguments, 0, nullptr);
 }
 
-inline Error LastError() { return cudaGetLastError(); }
+inline Error LastError() { return CudaRuntime().getLastError(); }
 
-inline Error Synchronize() { return cudaDeviceSynchronize(); }
+inline Error Synchronize() { return CudaRuntime().deviceSynchronize(); }
 
-inline Error Free(void* address) { return cudaFree(address); }
+inline Error Free(void* address) { return CudaRuntime().free(address); }
 
 }  // namespace framedec::gpu::runtime

@@ -1,15 +1,18 @@
-// Test-only controls of the host backend: make the next call of one operation fail with a chosen
-// error, pretend there is no device, and look at the device's allocations and kernel runs. Only
-// tests call these.
+// Test-only controls of the host device (the host backend, and the device behind the test double of
+// NVIDIA's runtime): make the next call of one operation fail with a chosen error, pretend there is
+// no device, and look at the device's allocations, kernel library loads and kernel runs. Only tests
+// call these.
 #pragma once
 
 #include <cstddef>
 
-#include "gpu/runtime/runtime.h"
+#include "gpu/runtime/runtime_types.h"
 
 namespace framedec::gpu::host_testing {
 
-enum class Operation { DeviceCount, KernelAttributes, Allocate, ZeroFill, Copy, Launch, Synchronize, Free };
+enum class Operation {
+    DeviceCount, LoadLibrary, GetKernel, KernelAttributes, Allocate, ZeroFill, Copy, Launch, Synchronize, Free
+};
 
 // The next call of operation, from any thread, fails with error and does nothing else; with
 // skipCalls, the call after that many more calls of the operation, which run normally. An execution
@@ -30,5 +33,8 @@ std::size_t AllocationBytes(const void* address);
 
 // Number of launches so far that the device accepted and ran (or that faulted it).
 std::size_t KernelRuns();
+
+// Number of kernel library loads so far that succeeded.
+std::size_t KernelLibraryLoads();
 
 }  // namespace framedec::gpu::host_testing

@@ -7,22 +7,22 @@
 
 #include <cstddef>
 
-#include "gpu/runtime/runtime.h"
+#include "gpu/runtime/runtime_types.h"
 
 namespace framedec::gpu::runtime {
 
-inline constexpr Error kErrorInsufficientDriver = 35;  // cudaErrorInsufficientDriver
-
-// A kernel is named by its address, as in the cuda backend; it is never called.
+// Handles as in the cuda backend; none is ever handed out.
 using Kernel = const void*;
-
-template <class... Args>
-Kernel KernelOf(void (*kernel)(Args...)) {
-    return reinterpret_cast<const void*>(kernel);
-}
+using KernelLibrary = const void*;
 
 inline Error DeviceCount(int* count) {
     *count = 0;
+    return kErrorInsufficientDriver;
+}
+
+inline Error LoadKernelLibrary(KernelLibrary* /*library*/) { return kErrorInsufficientDriver; }
+
+inline Error GetKernel(Kernel* /*kernel*/, KernelLibrary /*library*/, const char* /*name*/) {
     return kErrorInsufficientDriver;
 }
 

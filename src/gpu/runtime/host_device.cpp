@@ -1,5 +1,5 @@
-// The host backend: a simulated device in host memory (see host_backend.h).
-#include "gpu/runtime/host_backend.h"
+// The host device: a simulated GPU in host memory (see host_device.h).
+#include "gpu/runtime/host_device.h"
 
 #include <array>
 #include <atomic>
@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <string_view>
 
 #include "gpu/runtime/host_fault_injection.h"
 #include "gpu/runtime/host_thread_index.h"
@@ -26,9 +27,6 @@ const uint3& ThreadIndex() { return threadIndex; }
 const uint3& BlockIndex() { return blockIndex; }
 const uint3& BlockDimensions() { return blockDimensions; }
 
-}  // namespace framedec::gpu::host
-
-namespace framedec::gpu::runtime {
 namespace {
 
 using host_testing::Operation;
@@ -57,6 +55,7 @@ struct Device {
     // reading the last error does not clear it, on every thread, as in a CUDA context after a fault.
     std::atomic<Error> stickyFault{kSuccess};
     std::size_t kernelRuns = 0;
+    std::size_t libraryLoads = 0;
 };
 
 // Never destroyed: device memory outlives the library's static objects, as on a GPU.
@@ -127,6 +126,30 @@ Error DeviceCount(int* count) {
     return kSuccess;
 }
 
+Error LoadKernelLibrary(const KernelLibrary** library) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::LoadLibrary)) return Fail(device, *failure);
+    static const KernelLibrary kernels = HostKernels();
+    ++device.libraryLoads;
+    *library = &kernels;
+    return kSuccess;
+}
+
+Error GetKernel(const Kernel** kernel, const KernelLibrary* library, const char* name) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::GetKernel)) return Fail(device, *failure);
+    if (library == nullptr || name == nullptr) return Fail(device, kErrorInvalidValue);
+    for (std::size_t i = 0; i < library->count; ++i) {
+        if (std::string_view(library->kernels[i].name) == name) {
+            *kernel = &library->kernels[i].kernel;
+            return kSuccess;
+        }
+    }
+    return Fail(device, kErrorSymbolNotFound);
+}
+
 Error KernelAttributes(const Kernel&) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
@@ -180,6 +203,7 @@ Error LaunchKernel(const Kernel& kernel, Dim3 grid, Dim3 block, void** arguments
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::Launch)) return Fail(device, *failure);
+    if (kernel.function == nullptr) return Fail(device, kErrorInvalidDeviceFunction);
     if (!ValidLaunch(grid, block)) return Fail(device, kErrorInvalidConfiguration);
     ++device.kernelRuns;
     if (!kernel.pointersOnDevice(arguments)) {
@@ -187,15 +211,15 @@ Error LaunchKernel(const Kernel& kernel, Dim3 grid, Dim3 block, void** arguments
         device.stickyFault = kErrorIllegalAddress;
         return kSuccess;
     }
-    host::blockDimensions = {block.x, block.y, block.z};
+    blockDimensions = {block.x, block.y, block.z};
     for (unsigned bz = 0; bz < grid.z; ++bz)
         for (unsigned by = 0; by < grid.y; ++by)
             for (unsigned bx = 0; bx < grid.x; ++bx) {
-                host::blockIndex = {bx, by, bz};
+                blockIndex = {bx, by, bz};
                 for (unsigned tz = 0; tz < block.z; ++tz)
                     for (unsigned ty = 0; ty < block.y; ++ty)
                         for (unsigned tx = 0; tx < block.x; ++tx) {
-                            host::threadIndex = {tx, ty, tz};
+                            threadIndex = {tx, ty, tz};
                             kernel.runThread(kernel.function, arguments);
                         }
             }
@@ -229,16 +253,16 @@ Error Free(void* address) {
     return kSuccess;
 }
 
-}  // namespace framedec::gpu::runtime
+}  // namespace framedec::gpu::host
 
 namespace framedec::gpu::host_testing {
 
-using runtime::TheDevice;
+using host::TheDevice;
 
 void FailNextCall(Operation operation, Error error, unsigned skipCalls) {
     auto& device = TheDevice();
     std::lock_guard hold(device.lock);
-    device.injected[static_cast<std::size_t>(operation)] = runtime::InjectedFault{error, skipCalls};
+    device.injected[static_cast<std::size_t>(operation)] = host::InjectedFault{error, skipCalls};
 }
 
 void SetNoDevice(bool noDevice) {
@@ -253,13 +277,19 @@ void ResetFaults() {
     device.injected = {};
     device.noDevice = false;
     device.stickyFault = kSuccess;
-    runtime::lastError = kSuccess;
+    host::lastError = kSuccess;
 }
 
 std::size_t KernelRuns() {
     auto& device = TheDevice();
     std::lock_guard hold(device.lock);
     return device.kernelRuns;
+}
+
+std::size_t KernelLibraryLoads() {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    return device.libraryLoads;
 }
 
 std::size_t LiveAllocations() {

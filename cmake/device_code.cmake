@@ -1,0 +1,136 @@
+# The kernels' device code: one fatbin with machine code for every architecture of
+# CMAKE_CUDA_ARCHITECTURES and PTX for its "-virtual" entries, built outside CMake's CUDA language
+# (no host code is compiled by nvcc: the library loads the fatbin through the runtime's library API).
+#
+# nvcc (CUDA 13) builds compute capability 7.5 and newer. Older architectures (5.2, 6.1, 7.0 and
+# their PTX) come from NVRTC 12.9, which NVIDIA publishes on PyPI; .ci/run installs it into
+# build/cuda-nvrtc, where this file looks first (FRAMEDEC_NVRTC_LIBRARY names another). Without it
+# the build says so and carries 7.5 and newer only, with PTX for the oldest of those.
+#
+# framedec_device_code(FATBIN_VARIABLE) defines the target framedec_fatbin, sets the variable to
+# the fatbin's path, and records the architectures it holds in FRAMEDEC_FATBIN_MACHINE_CODE and
+# FRAMEDEC_FATBIN_PTX.
+
+set(CMAKE_CUDA_ARCHITECTURES "52-real;61-real;70-real;75-real;86-real;89-real;90-real;120-real;52-virtual"
+    CACHE STRING "CUDA architectures of the embedded device code (NN-real: machine code, NN-virtual: PTX, NN: both)")
+
+# The oldest compute capability that nvcc 13 builds; NVRTC 12.9 builds the older ones.
+set(FRAMEDEC_NVCC_OLDEST_ARCHITECTURE 75)
+
+find_file(FRAMEDEC_NVRTC_LIBRARY NAMES libnvrtc.so.12 nvrtc64_120_0.dll
+          HINTS ${PROJECT_SOURCE_DIR}/build/cuda-nvrtc/nvidia/cuda_nvrtc/lib
+                ${PROJECT_SOURCE_DIR}/build/cuda-nvrtc/nvidia/cuda_nvrtc/bin
+          NO_CMAKE_FIND_ROOT_PATH
+          DOC "NVRTC 12.x, for the device code of architectures older than 7.5")
+find_package(Python3 COMPONENTS Interpreter)
+
+function(framedec_device_code fatbin_variable)
+  set(kernel_dir ${PROJECT_SOURCE_DIR}/src/gpu/kernels)
+  set(source ${kernel_dir}/device_code.cu)
+  set(sources ${source} ${kernel_dir}/huffman.cu ${kernel_dir}/idct.cu ${kernel_dir}/device_compat.h
+              ${PROJECT_SOURCE_DIR}/src/codec/zigzag.h ${PROJECT_SOURCE_DIR}/src/codec/quant_table_q.h)
+  # Every product rounded before it is added (no fused multiply-add unless the source asks for one
+  # with fmaf), so the host backend's build of the same source gives the same floats.
+  set(device_options --fmad=false -std=c++17)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/device_code)
+  file(MAKE_DIRECTORY ${out})
+
+  set(nvrtc_ready FALSE)
+  if(FRAMEDEC_NVRTC_LIBRARY AND EXISTS "${FRAMEDEC_NVRTC_LIBRARY}" AND Python3_Interpreter_FOUND)
+    set(nvrtc_ready TRUE)
+  endif()
+
+  # Each entry to the compiler that builds it.
+  set(images "")
+  set(outputs "")
+  set(built_elf "")
+  set(built_ptx "")
+  set(dropped "")
+  set(ptx_count 0)
+  foreach(entry IN LISTS CMAKE_CUDA_ARCHITECTURES)
+    if(NOT entry MATCHES "^([0-9]+)(-real|-virtual)?$")
+      message(FATAL_ERROR "CMAKE_CUDA_ARCHITECTURES: '${entry}' is not NN, NN-real or NN-virtual")
+    endif()
+    set(arch ${CMAKE_MATCH_1})
+    set(kinds "")
+    if(NOT CMAKE_MATCH_2 STREQUAL "-virtual")
+      list(APPEND kinds elf)
+    endif()
+    if(NOT CMAKE_MATCH_2 STREQUAL "-real")
+      list(APPEND kinds ptx)
+    endif()
+    foreach(kind IN LISTS kinds)
+      if(kind STREQUAL "elf")
+        set(file ${out}/device_code.sm_${arch}.cubin)
+        set(nvcc_kind -cubin -arch=sm_${arch})
+        set(nvrtc_arch sm_${arch})
+      else()
+        set(file ${out}/device_code.compute_${arch}.ptx)
+        set(nvcc_kind -ptx -arch=compute_${arch})
+        set(nvrtc_arch compute_${arch})
+        math(EXPR ptx_count "${ptx_count} + 1")
+      endif()
+      if(arch GREATER_EQUAL FRAMEDEC_NVCC_OLDEST_ARCHITECTURE)
+        add_custom_command(OUTPUT ${file}
+          COMMAND ${CUDAToolkit_NVCC_EXECUTABLE} ${nvcc_kind} ${device_options} -I${PROJECT_SOURCE_DIR}/src
+                  -o ${file} ${source}
+          DEPENDS ${sources}
+          COMMENT "Device code for ${nvrtc_arch} (nvcc)" VERBATIM)
+      elseif(nvrtc_ready)
+        add_custom_command(OUTPUT ${file}
+          COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/nvrtc_compile.py
+                  --nvrtc ${FRAMEDEC_NVRTC_LIBRARY} --arch ${nvrtc_arch} --include ${PROJECT_SOURCE_DIR}/src
+                  --option=--fmad=false --option=-std=c++17 --output ${file} ${source}
+          DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/nvrtc_compile.py
+          COMMENT "Device code for ${nvrtc_arch} (NVRTC)" VERBATIM)
+      else()
+        list(APPEND dropped ${nvrtc_arch})
+        if(kind STREQUAL "ptx")
+          math(EXPR ptx_count "${ptx_count} - 1")
+        endif()
+        continue()
+      endif()
+      list(APPEND images --image3=kind=${kind},sm=${arch},file=${file})
+      list(APPEND outputs ${file})
+      list(APPEND built_${kind} ${arch})
+    endforeach()
+  endforeach()
+
+  if(dropped)
+    # Newer devices than every machine code carried still need PTX to compile.
+    if(ptx_count EQUAL 0)
+      set(file ${out}/device_code.compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE}.ptx)
+      add_custom_command(OUTPUT ${file}
+        COMMAND ${CUDAToolkit_NVCC_EXECUTABLE} -ptx -arch=compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE}
+                ${device_options} -I${PROJECT_SOURCE_DIR}/src -o ${file} ${source}
+        DEPENDS ${sources}
+        COMMENT "Device code for compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} (nvcc)" VERBATIM)
+      list(APPEND images --image3=kind=ptx,sm=${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE},file=${file})
+      list(APPEND outputs ${file})
+      list(APPEND built_ptx ${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE})
+      list(APPEND dropped "(PTX for compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} instead)")
+    endif()
+    list(JOIN dropped " " dropped)
+    math(EXPR major "${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} / 10")
+    math(EXPR minor "${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} % 10")
+    message(WARNING "NVRTC 12.x (libnvrtc.so.12) or Python 3 not found: the library gets no device code for "
+                    "${dropped}, so GPUs older than compute capability ${major}.${minor} "
+                    "cannot run it. Install NVRTC with 'python3 -m pip install --no-deps --target "
+                    "build/cuda-nvrtc nvidia-cuda-nvrtc-cu12==12.9.86' (as .ci/run does) or set "
+                    "FRAMEDEC_NVRTC_LIBRARY, and run CMake again.")
+  endif()
+  if(NOT images)
+    message(FATAL_ERROR "CMAKE_CUDA_ARCHITECTURES leaves no device code to build")
+  endif()
+
+  set(fatbin ${out}/framedec.fatbin)
+  add_custom_command(OUTPUT ${fatbin}
+    COMMAND ${CUDAToolkit_BIN_DIR}/fatbinary --create=${fatbin} -64 ${images}
+    DEPENDS ${outputs}
+    COMMENT "One fatbin of the device code" VERBATIM)
+  add_custom_target(framedec_fatbin DEPENDS ${fatbin})
+  set(${fatbin_variable} ${fatbin} PARENT_SCOPE)
+  # What the fatbin holds, for the device-code test: compute capabilities, e.g. "52;61;75".
+  set(FRAMEDEC_FATBIN_MACHINE_CODE "${built_elf}" CACHE INTERNAL "")
+  set(FRAMEDEC_FATBIN_PTX "${built_ptx}" CACHE INTERNAL "")
+endfunction()

@@ -1,0 +1,16 @@
+// The entry points of NVIDIA's runtime linked into the library (its static runtime, so that users
+// need only the driver).
+#include "gpu/runtime/cuda_entry_points.h"
+
+namespace framedec::gpu {
+
+const CudaEntryPoints& PlatformCudaRuntime() {
+    static constexpr CudaEntryPoints linked{
+        cudaGetDeviceCount, cudaLibraryLoadData, cudaLibraryGetKernel, cudaFuncGetAttributes,
+        cudaMalloc,         cudaMemset,          cudaMemcpy,           cudaLaunchKernel,
+        cudaGetLastError,   cudaDeviceSynchronize, cudaFree,
+    };
+    return linked;
+}
+
+}  // namespace framedec::gpu

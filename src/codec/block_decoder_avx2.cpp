@@ -137,6 +137,15 @@ struct Avx2 {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(coefficients + i), zero);
     }
 
+    static void Dequantise(int16_t* coefficients, uint32_t blocks, const uint16_t* table) {
+        __m256i rows[4];
+        for (int r = 0; r < 4; ++r) rows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 16 * r));
+        for (uint32_t b = 0; b < blocks; ++b) {
+            auto* block = reinterpret_cast<__m256i*>(coefficients + 64 * b);
+            for (int r = 0; r < 4; ++r) _mm256_storeu_si256(block + r, _mm256_mullo_epi16(_mm256_loadu_si256(block + r), rows[r]));
+        }
+    }
+
     template <uint32_t Pairs>
     static void Transform(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
         InverseTransform<Pairs>(coefficients, pixels, pitch);

@@ -57,6 +57,15 @@ struct Sse41 {
         for (uint32_t i = 0; i < blocks * 64; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(coefficients + i), zero);
     }
 
+    static void Dequantise(int16_t* coefficients, uint32_t blocks, const uint16_t* table) {
+        __m128i rows[8];
+        for (int r = 0; r < 8; ++r) rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 8 * r));
+        for (uint32_t b = 0; b < blocks; ++b) {
+            auto* block = reinterpret_cast<__m128i*>(coefficients + 64 * b);
+            for (int r = 0; r < 8; ++r) _mm_storeu_si128(block + r, _mm_mullo_epi16(_mm_loadu_si128(block + r), rows[r]));
+        }
+    }
+
     template <uint32_t Pairs>
     static void Transform(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
         InverseTransform<Pairs>(coefficients, pixels, pitch);

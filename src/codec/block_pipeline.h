@@ -9,6 +9,8 @@
 // A Variant provides:
 //   static StreamCursor StartSlot(const uint8_t* slot);             bit-reverse and find the marker
 //   static void Zero(int16_t* coefficients, uint32_t blocks);        clear blocks of coefficients
+//   static void Dequantise(int16_t* coefficients, uint32_t blocks, const uint16_t* table);
+//       multiply each block's levels by the table in place, keeping the low 16 bits
 //   template <uint32_t Pairs> static void Transform(const int16_t* coefficients, uint8_t* pixels,
 //                                                   size_t pitch);
 //       both passes over the first Pairs coefficient row pairs (the others are zero), the 8 lines
@@ -67,12 +69,15 @@ template <typename Variant>
 FRAMEDEC_INLINE void ReadChunk(const uint8_t* const* slots, uint32_t count, const uint16_t* table,
                                int16_t* coefficients, StreamSummary* summaries) {
     Variant::Zero(coefficients, count);
+    alignas(64) uint8_t zigzag[64];
+    std::memcpy(zigzag, kZigzag, sizeof zigzag);
     uint32_t i = 0;
     for (; i + 1 < count; i += 2) {
-        DecodeStreamPair(Variant::StartSlot(slots[i]), Variant::StartSlot(slots[i + 1]), table, coefficients + 64 * i,
-                         coefficients + 64 * (i + 1), summaries[i], summaries[i + 1]);
+        DecodeStreamPair(Variant::StartSlot(slots[i]), Variant::StartSlot(slots[i + 1]), coefficients + 64 * i,
+                         coefficients + 64 * (i + 1), zigzag, summaries[i], summaries[i + 1]);
     }
-    if (i < count) DecodeStream(Variant::StartSlot(slots[i]), table, coefficients + 64 * i, summaries[i]);
+    if (i < count) DecodeStream(Variant::StartSlot(slots[i]), coefficients + 64 * i, zigzag, summaries[i]);
+    Variant::Dequantise(coefficients, count, table);
 }
 
 FRAMEDEC_INLINE void FillBlock(uint8_t value, uint8_t* pixels, std::size_t pitch) {

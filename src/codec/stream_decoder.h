@@ -11,10 +11,15 @@
 //   - a state whose next 64 bits are zero has only zero coefficients left: stop.
 // The dependency chain from one code to the next is two bit counts and one 128-bit shift. It
 // is still a chain, so callers decode two slots at once to keep the processor busy.
-// Coefficients are dequantised as they are stored, into an array the caller has zeroed.
+// Levels are stored as they are read, into an array the caller has zeroed; the caller
+// dequantises whole blocks afterwards with vector multiplies.
 #pragma once
 
 #include <cstdint>
+
+#if defined(__BMI2__)
+#include <immintrin.h>
+#endif
 
 #include "codec/zigzag.h"
 
@@ -91,24 +96,35 @@ FRAMEDEC_COLD LongCodeResult LongCode(uint64_t cursorHi, uint64_t cursorLo, uint
     return {positive ? magnitude : magnitude - allOnes, static_cast<uint64_t>(state >> 64), static_cast<uint64_t>(state)};
 }
 
-// Decodes the zero run and the non-zero code that follows it, stores the dequantised coefficient
-// and returns whether codes remain. coefficients must be zeroed by the caller.
-FRAMEDEC_INLINE bool NextCode(StreamCursor& c, const uint16_t* table, int16_t* coefficients, StreamSummary& summary) {
+// Decodes the zero run and the non-zero code that follows it and stores the level; a cursor with
+// no code left gets k = 64 and stores nothing. levels must be zeroed by the caller. zigzag: the
+// zigzag order, best a copy on the caller's stack (position-independent code can then index it
+// without first loading its address).
+FRAMEDEC_INLINE void NextCode(StreamCursor& c, int16_t* levels, const uint8_t* zigzag, StreamSummary& summary) {
     const uint64_t hi = c.hi;
     const uint32_t zeros = LeadingZeros(hi);  // 64 when hi is 0
     const uint32_t k = c.k + zeros;
-    if (k >= 64) return false;  // also when 64 zero bits are next: the rest of the block is zero
+    if (k >= 64) {  // also when 64 zero bits are next: the rest of the block is zero
+        c.k = 64;
+        return;
+    }
     const uint64_t window = hi << zeros;
     const uint32_t size = LeadingOnes(window);  // at least 1
     const uint32_t consumed = zeros + 2 * size + 1;
     uint32_t level;
     if (consumed < 64) [[likely]] {
+        // Shifts by 64 - x for x in 1..63 are written as shifts by (0 - x) mod 64: one negation,
+        // and the shift instructions take their count modulo 64 anyway.
         const uint64_t magnitudeBits = window << (size + 1);
-        const uint32_t magnitude = static_cast<uint32_t>(magnitudeBits >> (64 - size));
+        const uint32_t magnitude = static_cast<uint32_t>(magnitudeBits >> ((0u - size) & 63));
         // All ones when the first magnitude bit is 0 (a negative level): no branch on the sign.
         const uint32_t negative = ~static_cast<uint32_t>(static_cast<int64_t>(magnitudeBits) >> 63);
+#if defined(__BMI2__)
+        level = magnitude - _bzhi_u32(negative, size);  // 2^n - 1 when negative, else 0
+#else
         level = magnitude - (((1u << size) - 1u) & negative);
-        c.hi = (hi << consumed) | (c.lo >> (64 - consumed));
+#endif
+        c.hi = (hi << consumed) | (c.lo >> ((0u - consumed) & 63));
         c.lo <<= consumed;
     } else {
         const LongCodeResult r = LongCode(c.hi, c.lo, zeros);
@@ -116,33 +132,29 @@ FRAMEDEC_INLINE bool NextCode(StreamCursor& c, const uint16_t* table, int16_t* c
         c.hi = r.hi;
         c.lo = r.lo;
     }
-    const uint32_t index = kZigzag[k];
-    coefficients[index] = static_cast<int16_t>(static_cast<uint16_t>(level * table[index]));  // wraps
+    levels[zigzag[k]] = static_cast<int16_t>(static_cast<uint16_t>(level));
     summary.lastCode = k;
     c.k = k + 1;
-    return k < 63;
 }
 
 // Decodes two slots' streams at once: their dependency chains interleave.
-FRAMEDEC_INLINE void DecodeStreamPair(StreamCursor a, StreamCursor b, const uint16_t* table, int16_t* coefficientsA,
-                                      int16_t* coefficientsB, StreamSummary& resultA, StreamSummary& resultB) {
+FRAMEDEC_INLINE void DecodeStreamPair(StreamCursor a, StreamCursor b, int16_t* levelsA, int16_t* levelsB,
+                                      const uint8_t* zigzag, StreamSummary& resultA, StreamSummary& resultB) {
     StreamSummary summaryA, summaryB;  // locals, so they live in registers
-    bool moreA = a.k < 64, moreB = b.k < 64;
-    while (moreA && moreB) {
-        moreA = NextCode(a, table, coefficientsA, summaryA);
-        moreB = NextCode(b, table, coefficientsB, summaryB);
+    while ((a.k | b.k) < 64) {  // both below 64
+        NextCode(a, levelsA, zigzag, summaryA);
+        NextCode(b, levelsB, zigzag, summaryB);
     }
-    while (moreA) moreA = NextCode(a, table, coefficientsA, summaryA);
-    while (moreB) moreB = NextCode(b, table, coefficientsB, summaryB);
+    while (a.k < 64) NextCode(a, levelsA, zigzag, summaryA);
+    while (b.k < 64) NextCode(b, levelsB, zigzag, summaryB);
     resultA = summaryA;
     resultB = summaryB;
 }
 
 // Decodes one slot's stream.
-FRAMEDEC_INLINE void DecodeStream(StreamCursor c, const uint16_t* table, int16_t* coefficients, StreamSummary& result) {
+FRAMEDEC_INLINE void DecodeStream(StreamCursor c, int16_t* levels, const uint8_t* zigzag, StreamSummary& result) {
     StreamSummary summary;
-    bool more = c.k < 64;
-    while (more) more = NextCode(c, table, coefficients, summary);
+    while (c.k < 64) NextCode(c, levels, zigzag, summary);
     result = summary;
 }
 

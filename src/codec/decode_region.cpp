@@ -25,46 +25,17 @@ uint32_t VisibleLines(uint32_t height, uint32_t blockRow) {
 
 constexpr std::size_t kRowBufferPitch = std::size_t{kSlotsPerRow} * kBlockSize;  // a whole block row of pixels
 
-// Row by row, in the order of the documented walk: the blocks of a row whose eight lines all lie
-// in the rectangle straight into the output (but for a cut-off last block column), the others
-// through a row buffer from which their visible part is copied. Used when output lines overlap
-// (a pitch below the width), where the order of the writes decides the result.
-void DecodeRowByRow(uint8_t* output, const BlockSpan& span, uint32_t width, uint32_t height, uint32_t pitch,
-                    const uint8_t* frame, const uint16_t* table, DecodeBlocksFn decodeBlocks) {
-    const uint32_t wholeColumns = width / kBlockSize;
-    alignas(64) uint8_t row[kBlockSize * kRowBufferPitch];
-    for (uint32_t j = 0; j < span.rows; ++j) {
-        const uint8_t* slots = frame + SlotOffset(span.firstRow + j, span.firstColumn);
-        uint8_t* out = output + std::size_t{kBlockSize} * j * pitch;
-        const uint32_t lines = VisibleLines(height, j);
-        uint32_t direct = 0;  // leading columns decoded into the output itself
-        if (lines == kBlockSize) {
-            decodeBlocks({slots, kBlockRowBytes, wholeColumns, 1}, table, out, pitch);
-            direct = wholeColumns;
-        }
-        if (direct == span.columns) continue;
-        decodeBlocks({slots + kSlotBytes * direct, kBlockRowBytes, span.columns - direct, 1}, table, row,
-                     kRowBufferPitch);
-        const std::size_t visibleBytes = width - kBlockSize * direct;
-        for (uint32_t k = 0; k < lines; ++k)
-            std::memcpy(out + k * std::size_t{pitch} + kBlockSize * direct, row + k * kRowBufferPitch, visibleBytes);
-    }
-}
-
 }  // namespace
 
-// Output lines that do not overlap take the writes in any order, so the blocks wholly inside the
-// rectangle are decoded in one span, straight into the output: many rows at once, which keeps a
-// variant that decodes many slots side by side busy also on a narrow strip. A cut-off last block
-// column and a cut-off last block row go through buffers from which their visible part is copied.
+// The blocks wholly inside the rectangle are decoded in one span, straight into the output: many
+// rows at once, which keeps a variant that decodes many slots side by side busy also on a narrow
+// strip. A cut-off last block column and a cut-off last block row go through buffers from which
+// their visible part is copied. (Where a pitch below the width makes output lines overlap, the
+// overlapping bytes keep whatever was written last.)
 void DecodeRegion(uint8_t* output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
                   uint32_t pitch, const uint8_t* frame, const uint16_t* table) {
     const DecodeBlocksFn decodeBlocks = ActiveBlockDecoder().decodeBlocks;
     const BlockSpan span = SpanOf(x, y, width, height);
-    if (pitch < width) {
-        DecodeRowByRow(output, span, width, height, pitch, frame, table, decodeBlocks);
-        return;
-    }
     const uint32_t wholeColumns = width / kBlockSize, wholeRows = height / kBlockSize;
     const uint8_t* firstSlot = frame + SlotOffset(span.firstRow, span.firstColumn);
     decodeBlocks({firstSlot, kBlockRowBytes, wholeColumns, wholeRows}, table, output, pitch);

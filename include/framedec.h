@@ -145,7 +145,8 @@ FRAMEDEC_API int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, 
  * Supported devices: NVIDIA GPUs of compute capability 5.2 or newer (Maxwell GTX 900 series and
  * later). The library carries machine code for 5.2, 6.1, 7.0, 7.5, 8.6, 8.9, 9.0 and 12.0 and PTX
  * for 5.2, which the driver compiles for the others. It needs NVIDIA's driver, release 580 or newer
- * (the CUDA 13 runtime's minimum; on Linux the runtime is linked in); with an older driver, or on
+ * (the CUDA 13 runtime's minimum). On Linux the runtime is linked in; framedec.dll loads NVIDIA's
+ * cudart64_13.dll from its own folder or the DLL search path. Without that DLL or the driver, or on
  * an older device, GetAvailableGPUProcess says FRAMEDEC_GPU_UNAVAILABLE. A kernel fault on the
  * device (an execution error such as 700, illegal address) disables CUDA for the rest of the
  * process, as NVIDIA's runtime does: every GPU call then fails, and GetGPULastError keeps reporting

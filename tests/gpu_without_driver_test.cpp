@@ -1,8 +1,9 @@
 // The GPU exports of the shipped shared library where there is no driver: the cuda backend on a
-// machine without a GPU or driver, and the none backend (the Windows build) everywhere. The library
-// loads and unloads, reports no device, and fails set-up, decode and tear-down cleanly without
-// crashing or hanging. NVIDIA's runtime answers every call here with 35 (insufficient driver) and
-// keeps that error set even after it has been read; the none backend answers exactly the same.
+// machine without a GPU or driver (on Windows: without NVIDIA's runtime DLL either), and the none
+// backend everywhere. The library loads and unloads, reports no device, and fails set-up, decode
+// and tear-down cleanly without crashing or hanging. NVIDIA's runtime answers every call here with
+// 35 (insufficient driver) and keeps that error set even after it has been read; the Windows DLL
+// without the runtime DLL, and the none backend, answer exactly the same.
 // Skipped where a device is present.
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 # What a Windows user receives: the installed tree and the ZIP package hold exactly the DLL, the
 # tool, the header, both import libraries, the CMake package and the demo image, and the installed
 # DLL (read by objdump) exports exactly the interface and imports only Windows system DLLs.
-# Arguments: BUILD_DIR, WORK_DIR, OBJDUMP.
+# Arguments: BUILD_DIR, WORK_DIR, OBJDUMP, GPU (ON when the DLL has the GPU path: then the package
+# also says which NVIDIA file to ship beside it).
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 
@@ -18,6 +19,9 @@ function(check_files what actual)
   set(expected bin/framedec.dll bin/framedec.exe include/framedec.h lib/framedec.lib lib/libframedec.dll.a
       lib/cmake/framedec/framedecConfig.cmake lib/cmake/framedec/framedecConfigVersion.cmake
       lib/cmake/framedec/framedecTargets.cmake share/framedec/astronaut.pgm)
+  if(GPU)
+    list(APPEND expected bin/README-GPU.txt)
+  endif()
   list(FILTER actual EXCLUDE REGEX "^lib/cmake/framedec/framedecTargets-[a-z]+\\.cmake$")
   list(SORT actual)
   list(SORT expected)

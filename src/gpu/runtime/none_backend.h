@@ -1,5 +1,5 @@
-// The none backend of the GPU runtime interface, for builds that have no CUDA runtime to call (the
-// Windows build, until it loads NVIDIA's runtime at run time): it answers every operation as NVIDIA's
+// The none backend of the GPU runtime interface, for builds that have no CUDA runtime to call (a
+// Windows build on a machine without the CUDA toolkit): it answers every operation as NVIDIA's
 // runtime does on a machine without a driver. Every call fails with 35 (insufficient driver), the
 // device count included, and the last error stays 35 after it has been read. Nothing is allocated,
 // copied or launched: no kernel ever runs on the CPU in its place.

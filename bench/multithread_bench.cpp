@@ -81,6 +81,20 @@ void RunTwoPlainThreads(benchmark::State& state, const BenchImage& b) {
     }
 }
 
+// The 32 strips of DecodeDataMultiThread decoded one after another on the calling thread: what
+// cutting the frame into narrow strips costs by itself.
+void RunStripsInSequence(benchmark::State& state, const BenchImage& b, uint32_t threads) {
+    std::vector<uint8_t> out(std::size_t{kMaxImageWidth} * kMaxImageHeight);
+    const StripPartition partition = PartitionIntoStrips(kMaxImageWidth, threads);
+    for (auto _ : state) {
+        for (uint32_t i = 0; i < partition.count; ++i) {
+            const Strip& s = partition.strips[i];
+            DecodeData(out.data() + s.offset, s.offset, 0, s.width, kMaxImageHeight, kMaxImageWidth, b.frame.data(), kTableQ);
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
 const bool kRegistered = [] {
     for (const BenchImage& b : BenchImages()) {
         for (const uint32_t threads : {2u, 32u}) {
@@ -88,11 +102,13 @@ const bool kRegistered = [] {
                                    [threads](benchmark::State& s, const BenchImage& i) { RunDecodeDataMultiThread(s, i, threads); });
         }
         RegisterImageBenchmark("TwoPlainThreads", b, RunTwoPlainThreads);
+        RegisterImageBenchmark("StripsInSequence.32", b, [](benchmark::State& s, const BenchImage& i) { RunStripsInSequence(s, i, 32); });
     }
     // Time ratios: the first is DecodeData's time over the 2-strip time, i.e. the throughput gain.
     AddRatio("DecodeData", "DecodeDataMultiThread.2", "gain of 2 strips (the core's idle share)");
     AddRatio("DecodeDataMultiThread.2", "TwoPlainThreads", "pool's cost, target <= 1.10");
     AddRatio("DecodeDataMultiThread.32", "DecodeDataMultiThread.2", "32 strips vs 2, target <= 1.25");
+    AddRatio("StripsInSequence.32", "DecodeData", "32 strips decoded one after another on one thread");
     return true;
 }();
 

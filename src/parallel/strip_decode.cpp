@@ -55,7 +55,8 @@ void DecodeInStrips(WorkerPool& pool, const PixelRegion& region, uint32_t thread
     }
 
     // No completion signal: poll for our own identifiers, giving up the time slice in between, and
-    // take the pool's lock to ask again only once some task has finished since the last answer.
+    // take the pool's lock to ask again only once as many tasks have finished as were ours pending
+    // (a waiter that takes the lock after every finished task holds up the workers that need it).
     // A pool that shuts down meanwhile (the process is exiting) drops the strips still queued;
     // once its workers are joined, the identifiers still pending are those, decoded here.
     const std::span<const std::string> own(ids.data(), idCount);
@@ -72,9 +73,10 @@ void DecodeInStrips(WorkerPool& pool, const PixelRegion& region, uint32_t thread
         // Between yields, spin on the count for a moment with the processor's spin hint: a loop of
         // bare yields would keep the other hardware thread of the core, possibly the one decoding
         // our last strip, busy with system calls.
+        const uint64_t target = seen + state.pendingCount;
         for (;;) {
             uint32_t spins = 0;
-            while (spins < kSpinsPerYield && pool.FinishedCount() == seen) {
+            while (spins < kSpinsPerYield && pool.FinishedCount() < target) {
                 CpuRelax();
                 ++spins;
             }

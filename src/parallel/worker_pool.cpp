@@ -125,7 +125,7 @@ void WorkerPool::Shutdown() {
         queue.clear();  // the tasks still queued are destroyed without running
         stopped = true;
     }
-    finished.fetch_add(1, std::memory_order_release);  // waiters look again and see the pool stopped
+    finished.fetch_add(kStopStep, std::memory_order_release);  // past every waiter's target: they look again
 }
 
 bool WorkerPool::Stopped() {
@@ -161,28 +161,39 @@ void WorkerPool::SubmitAll(std::span<std::function<void()>> runs, std::span<std:
             throw;
         }
     }
-    for (std::size_t i = 0; i < runs.size(); ++i) wakeWorkers.notify_one();
+    // Wake one worker per task, but no more than can run at once: a worker that takes a task while
+    // more are queued wakes the next one itself as long as fewer than that are busy, and busy
+    // workers go on to the next queued task without sleeping. On a machine with few processors,
+    // waking a worker per strip of a 32-strip decode makes the woken workers preempt each other
+    // (and sleep on the lock) for little more work than the processors can do anyway.
+    const std::size_t wakes = std::min<std::size_t>(runs.size(), wakeLimit);
+    for (std::size_t i = 0; i < wakes; ++i) wakeWorkers.notify_one();
 }
 
 bool WorkerPool::AnyPending(std::span<const std::string> ids) { return CheckPending(ids).anyPending; }
 
 WorkerPool::PendingState WorkerPool::CheckPending(std::span<const std::string> ids) {
-    if (ids.empty()) return {false, false};  // without the lock, which a forked child may find held
+    if (ids.empty()) return {false, false, 0};  // without the lock, which a forked child may find held
     std::lock_guard lock(mutex);
-    const bool any = std::any_of(ids.begin(), ids.end(), [this](const std::string& id) { return pendingIds.contains(id); });
-    return {any, stopped};
+    const auto count = static_cast<uint32_t>(
+        std::count_if(ids.begin(), ids.end(), [this](const std::string& id) { return pendingIds.contains(id); }));
+    return {count > 0, stopped, count};
 }
 
 void WorkerPool::RunWorker() {
     for (;;) {
         PoolTask task;
+        bool more = false;
         {
             std::unique_lock lock(mutex);
             wakeWorkers.wait(lock, [this] { return stopping || !queue.empty(); });
             if (stopping) return;  // a stopping pool starts no further task, even with some queued
             task = std::move(queue.front());
             queue.pop_front();
+            ++busyWorkers;
+            more = !queue.empty() && busyWorkers < wakeLimit;
         }
+        if (more) wakeWorkers.notify_one();
         try {
             task.run();
         } catch (...) {
@@ -191,9 +202,10 @@ void WorkerPool::RunWorker() {
         {
             std::lock_guard lock(mutex);
             pendingIds.erase(task.id);
+            --busyWorkers;
         }
         finished.fetch_add(1, std::memory_order_release);
-    }  // the task is destroyed here, outside the lock
+        }  // the task is destroyed here, outside the lock
 }
 
 }  // namespace framedec

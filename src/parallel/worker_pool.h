@@ -3,6 +3,7 @@
 // identifiers are still pending. There is no per-task completion signal.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -81,9 +82,11 @@ class WorkerPool {
     std::string Submit(std::function<void()> run);
 
     // Queues runs[0], runs[1], ... as tasks in this order and writes their new identifiers to ids
-    // (as long as runs), all under one acquisition of the lock, then wakes one worker per task: a
-    // batch of submissions without a lock round trip for each. All are queued or, when one cannot
-    // be (for the reasons Submit throws), none: the exception propagates and nothing is pending.
+    // (as long as runs), all under one acquisition of the lock, then wakes one worker per task, but
+    // no more workers than there are processors: a batch of submissions without a lock round trip
+    // for each (so the tasks of one batch must not wait for each other). All are queued or, when
+    // one cannot be (for the reasons Submit throws), none: the exception propagates and nothing is
+    // pending.
     void SubmitAll(std::span<std::function<void()>> runs, std::span<std::string> ids);
 
     // Whether any of ids is still pending (queued or running). False for an empty list.
@@ -93,12 +96,15 @@ class WorkerPool {
     struct PendingState {
         bool anyPending;
         bool stopped;
+        uint32_t pendingCount;  // how many of the ids are pending
     };
     PendingState CheckPending(std::span<const std::string> ids);
 
-    // A count that moves on whenever a task has finished (its identifier is no longer pending) and
-    // when the pool has stopped. A waiter that saw it unchanged since its last CheckPending knows
-    // the answer is the same, and need not take the lock to ask again.
+    // A count that moves on by one whenever a task has finished (its identifier is no longer
+    // pending), and by kStopStep when the pool has stopped. A waiter whose CheckPending found n of
+    // its tasks pending knows they cannot all be done before the count has moved on by n since it
+    // read it before asking, and need not take the lock to ask again until then.
+    static constexpr uint64_t kStopStep = uint64_t{1} << 32;  // what the stop adds to the count
     uint64_t FinishedCount() const { return finished.load(std::memory_order_acquire); }
 
     std::size_t WorkerCount() const { return workers.size(); }
@@ -114,7 +120,10 @@ class WorkerPool {
     std::set<std::string> pendingIds;    // queued or running
     bool stopping = false;
     bool stopped = false;                // the workers are joined
-    std::atomic<uint64_t> finished{0};   // tasks finished, plus one when stopped
+    uint32_t busyWorkers = 0;            // workers running a task
+    // The most workers a batch wakes, or keeps waking (see SubmitAll): as many as processors.
+    const uint32_t wakeLimit = std::max(1u, std::thread::hardware_concurrency());
+    std::atomic<uint64_t> finished{0};   // tasks finished, plus kStopStep when stopped
     std::vector<std::thread> workers;    // in start order; written only by the constructor
     long ownerProcess;                   // the process that started the workers
 };

@@ -15,6 +15,7 @@ namespace framedec::testing {
 struct ProgramRun {
     int exitCode = -1;      // -1 when the program did not exit by itself
     bool timedOut = false;  // killed after the time limit
+    std::string startError; // why the program could not be started (empty when it was)
 };
 
 // Runs command[0] with the other elements as its arguments, in workingDirectory (empty: this

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -38,7 +39,10 @@ ProgramRun RunProgram(const std::vector<std::string>& command, const std::filesy
         ::execv(argv[0], argv.data());
         _exit(127);
     }
-    if (pid < 0) return run;
+    if (pid < 0) {
+        run.startError = std::string("fork failed: ") + std::strerror(errno);
+        return run;
+    }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     int status = 0;
     pid_t waited = 0;

@@ -38,6 +38,32 @@ HANDLE InheritableFile(const std::filesystem::path& path, DWORD access, DWORD di
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Starts the program with its standard streams on the two files; false (GetLastError set) when it
+// or one of its files cannot be.
+bool StartProgram(std::wstring& commandLine, const std::filesystem::path& workingDirectory,
+                  const std::filesystem::path& outPath, const std::filesystem::path& errPath,
+                  PROCESS_INFORMATION& process) {
+    const HANDLE input = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    const HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+    const HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    const std::wstring directory = workingDirectory.wstring();
+    const bool started = input != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                         CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        directory.empty() ? nullptr : directory.c_str(), &startup, &process);
+    const DWORD error = GetLastError();
+    for (HANDLE h : {input, out, err}) {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    SetLastError(error);
+    return started;
+}
+
 }  // namespace
 
 ProgramRun RunProgram(const std::vector<std::string>& command, const std::filesystem::path& workingDirectory,
@@ -51,24 +77,18 @@ ProgramRun RunProgram(const std::vector<std::string>& command, const std::filesy
         commandLine += Quoted(Wide(argument));
     }
 
-    const HANDLE input = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    const HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
-    const HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    // Under Wine a start occasionally fails for a moment (the files of the run before still held,
+    // the server busy): try again a few times before calling it a failure.
     PROCESS_INFORMATION process{};
-    const std::wstring directory = workingDirectory.wstring();
-    const bool started = input != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
-                         CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        directory.empty() ? nullptr : directory.c_str(), &startup, &process);
-    for (HANDLE h : {input, out, err}) {
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    for (int attempt = 0;; ++attempt) {
+        if (StartProgram(commandLine, workingDirectory, outPath, errPath, process)) break;
+        const DWORD error = GetLastError();
+        if (attempt == 4) {
+            run.startError = "cannot start " + command.front() + ": Windows error " + std::to_string(error);
+            return run;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50 << attempt));
     }
-    if (!started) return run;
 
     const DWORD limit = static_cast<DWORD>(std::chrono::milliseconds(timeout).count());
     if (WaitForSingleObject(process.hProcess, limit) == WAIT_OBJECT_0) {

@@ -26,6 +26,7 @@ ToolRun ToolTest::Run(const std::vector<std::string>& args, uint64_t fileSizeLim
     const ProgramRun program =
         RunProgram(command, work_, root_ / "stdout", root_ / "stderr", std::chrono::seconds(120), fileSizeLimit);
     EXPECT_FALSE(program.timedOut) << "framedec hung";
+    EXPECT_EQ(program.startError, "");
     ToolRun run;
     run.status = program.exitCode;
     // Console output in text mode ends its lines with "\r\n" on Windows; compared as "\n".

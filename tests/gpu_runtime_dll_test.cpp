@@ -10,12 +10,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <vector>
 
-#include "captured_output.h"
-#include "codec/frame_geometry.h"
 #include "framedec.h"
-#include "process_support.h"
+#include "gpu_without_driver.h"
 
 namespace framedec::testing {
 namespace {
@@ -33,15 +30,10 @@ TEST(GpuWithRuntimeDll, AnswersAsNvidiasRuntimeDoesWithoutADriver) {
 
     SharedLibrary library((folder / "framedec.dll").string());
     ASSERT_TRUE(library.Loaded()) << library.Error();
-    auto* getAvailable = library.Lookup<decltype(GetAvailableGPUProcess)>("GetAvailableGPUProcess");
-    auto* setup = library.Lookup<decltype(SetupGPUDecode)>("SetupGPUDecode");
-    auto* decode = library.Lookup<decltype(DecodeGPU)>("DecodeGPU");
-    auto* teardown = library.Lookup<decltype(TeardownGPUDecode)>("TeardownGPUDecode");
-    auto* isSetup = library.Lookup<decltype(IsSetupGPUDecode)>("IsSetupGPUDecode");
-    auto* lastError = library.Lookup<decltype(GetGPULastError)>("GetGPULastError");
-    ASSERT_TRUE(getAvailable && setup && decode && teardown && isSetup && lastError);
+    const GpuExportsOf gpu(library);
+    ASSERT_TRUE(gpu.Complete());
 
-    if (getAvailable() == FRAMEDEC_OK) GTEST_SKIP() << "a CUDA device is present";
+    if (gpu.getAvailable() == FRAMEDEC_OK) GTEST_SKIP() << "a CUDA device is present";
     // The runtime beside framedec.dll is the one it loaded.
     const HMODULE runtime = GetModuleHandleW(L"cudart64_13.dll");
     ASSERT_NE(runtime, nullptr) << "framedec.dll did not load cudart64_13.dll";
@@ -57,30 +49,7 @@ TEST(GpuWithRuntimeDll, AnswersAsNvidiasRuntimeDoesWithoutADriver) {
     EXPECT_NE(noDriver, 0);
     std::printf("NVIDIA's runtime without a driver: %d\n", noDriver);
 
-    int32_t error = 0;
-    for (int read = 0; read < 2; ++read) {  // stays set
-        EXPECT_EQ(lastError(&error), FRAMEDEC_OK);
-        EXPECT_EQ(error, noDriver);
-    }
-    EXPECT_EQ(setup(FrameSize{1246, 1024}), FRAMEDEC_GPU_ALLOC_FAILED);
-    bool setUp = true;
-    EXPECT_EQ(isSetup(&setUp), FRAMEDEC_OK);
-    EXPECT_FALSE(setUp);
-    const std::vector<uint8_t> frame(FrameBytes(1024), 0);
-    std::vector<uint8_t> image(std::size_t{1024} * 1246, 7);
-    for (bool copyToHost : {true, false}) {
-        uint8_t* output = image.data();
-        int32_t result = -1;
-        const auto captured = CaptureOutput([&] { result = decode(copyToHost, frame.data(), &output, 1246); });
-        EXPECT_EQ(result, FRAMEDEC_GPU_DECODE_FAILED);
-        EXPECT_EQ(captured.out, "cudaMemcpy failed!");
-        EXPECT_EQ(captured.err, "");
-        EXPECT_EQ(output, image.data());
-    }
-    EXPECT_EQ(image, std::vector<uint8_t>(image.size(), 7));
-    EXPECT_EQ(teardown(), FRAMEDEC_GPU_FREE_FAILED);
-    EXPECT_EQ(lastError(&error), FRAMEDEC_OK);
-    EXPECT_EQ(error, noDriver);
+    ExpectAnswersWithoutADriver(gpu, noDriver);
     EXPECT_TRUE(library.Unload());
 }
 

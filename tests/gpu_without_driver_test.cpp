@@ -12,7 +12,7 @@
 #include "captured_output.h"
 #include "codec/frame_geometry.h"
 #include "framedec.h"
-#include "process_support.h"
+#include "gpu_without_driver.h"
 
 namespace framedec::testing {
 namespace {
@@ -22,25 +22,34 @@ constexpr int32_t kInsufficientDriver = 35;
 TEST(GpuWithoutDriver, TheLibraryFailsCleanly) {
     SharedLibrary library(FRAMEDEC_SHARED_LIBRARY);
     ASSERT_TRUE(library.Loaded()) << library.Error();
-    auto* getAvailable = library.Lookup<decltype(GetAvailableGPUProcess)>("GetAvailableGPUProcess");
-    auto* setup = library.Lookup<decltype(SetupGPUDecode)>("SetupGPUDecode");
-    auto* decode = library.Lookup<decltype(DecodeGPU)>("DecodeGPU");
-    auto* teardown = library.Lookup<decltype(TeardownGPUDecode)>("TeardownGPUDecode");
-    auto* isSetup = library.Lookup<decltype(IsSetupGPUDecode)>("IsSetupGPUDecode");
-    auto* lastError = library.Lookup<decltype(GetGPULastError)>("GetGPULastError");
-    ASSERT_TRUE(getAvailable && setup && decode && teardown && isSetup && lastError);
+    const GpuExportsOf gpu(library);
+    ASSERT_TRUE(gpu.Complete());
+    if (gpu.getAvailable() == FRAMEDEC_OK) GTEST_SKIP() << "a CUDA device is present";
+    ExpectAnswersWithoutADriver(gpu, kInsufficientDriver);
+    EXPECT_TRUE(library.Unload());
+}
 
-    if (getAvailable() == FRAMEDEC_OK) GTEST_SKIP() << "a CUDA device is present";
-    EXPECT_EQ(getAvailable(), FRAMEDEC_GPU_UNAVAILABLE);
+}  // namespace
+
+GpuExportsOf::GpuExportsOf(const SharedLibrary& library)
+    : getAvailable(library.Lookup<decltype(GetAvailableGPUProcess)>("GetAvailableGPUProcess")),
+      setup(library.Lookup<decltype(SetupGPUDecode)>("SetupGPUDecode")),
+      decode(library.Lookup<decltype(DecodeGPU)>("DecodeGPU")),
+      teardown(library.Lookup<decltype(TeardownGPUDecode)>("TeardownGPUDecode")),
+      isSetup(library.Lookup<decltype(IsSetupGPUDecode)>("IsSetupGPUDecode")),
+      lastError(library.Lookup<decltype(GetGPULastError)>("GetGPULastError")) {}
+
+void ExpectAnswersWithoutADriver(const GpuExportsOf& gpu, int32_t noDriverError) {
+    EXPECT_EQ(gpu.getAvailable(), FRAMEDEC_GPU_UNAVAILABLE);
     int32_t error = 0;
-    EXPECT_EQ(lastError(&error), FRAMEDEC_OK);
-    EXPECT_EQ(error, kInsufficientDriver);
-    EXPECT_EQ(lastError(&error), FRAMEDEC_OK);
-    EXPECT_EQ(error, kInsufficientDriver);  // stays set
+    for (int read = 0; read < 2; ++read) {  // stays set
+        EXPECT_EQ(gpu.lastError(&error), FRAMEDEC_OK);
+        EXPECT_EQ(error, noDriverError);
+    }
 
-    EXPECT_EQ(setup(FrameSize{1246, 1024}), FRAMEDEC_GPU_ALLOC_FAILED);
+    EXPECT_EQ(gpu.setup(FrameSize{1246, 1024}), FRAMEDEC_GPU_ALLOC_FAILED);
     bool setUp = true;
-    EXPECT_EQ(isSetup(&setUp), FRAMEDEC_OK);
+    EXPECT_EQ(gpu.isSetup(&setUp), FRAMEDEC_OK);
     EXPECT_FALSE(setUp);
 
     const std::vector<uint8_t> frame(FrameBytes(1024), 0);
@@ -48,16 +57,16 @@ TEST(GpuWithoutDriver, TheLibraryFailsCleanly) {
     for (bool copyToHost : {true, false}) {
         uint8_t* output = image.data();
         int32_t result = -1;
-        const auto captured = CaptureOutput([&] { result = decode(copyToHost, frame.data(), &output, 1246); });
+        const auto captured = CaptureOutput([&] { result = gpu.decode(copyToHost, frame.data(), &output, 1246); });
         EXPECT_EQ(result, FRAMEDEC_GPU_DECODE_FAILED);
         EXPECT_EQ(captured.out, "cudaMemcpy failed!");
         EXPECT_EQ(captured.err, "");
         EXPECT_EQ(output, image.data());
     }
     EXPECT_EQ(image, std::vector<uint8_t>(image.size(), 7));
-    EXPECT_EQ(teardown(), FRAMEDEC_GPU_FREE_FAILED);
-    EXPECT_TRUE(library.Unload());
+    EXPECT_EQ(gpu.teardown(), FRAMEDEC_GPU_FREE_FAILED);
+    EXPECT_EQ(gpu.lastError(&error), FRAMEDEC_OK);
+    EXPECT_EQ(error, noDriverError);
 }
 
-}  // namespace
 }  // namespace framedec::testing

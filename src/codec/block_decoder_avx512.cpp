@@ -177,13 +177,12 @@ struct Batch {
     }
 };
 
-}  // namespace
-
-void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+// Decodes a span batch by batch and hands every block's dequantised coefficients, in span order
+// (row after row), to use(block, column, row).
+template <typename Use>
+FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, Use use) {
     Batch batch;
     const __m512i tableLow = _mm512_loadu_si512(table), tableHigh = _mm512_loadu_si512(table + 32);
-    const auto p = static_cast<int64_t>(pitch);
-    const __m512i lineOffsets = _mm512_setr_epi64(0, p, 2 * p, 3 * p, 4 * p, 5 * p, 6 * p, 7 * p);
     const uint64_t total = uint64_t{span.columns} * span.rows;
     uint32_t row = 0, column = 0;  // the batch's first block
     for (uint64_t first = 0; first < total; first += kBatchBlocks) {
@@ -199,28 +198,27 @@ void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pi
         batch.Prepare(count);
         DecodeLaneLevels(batch.startHi, batch.startLo, count, batch.levels);
         for (uint32_t b = 0; b < count; ++b) {
-            const NaturalBlock block = Dequantise(batch.levels + b * kLaneBlockStride, tableLow, tableHigh);
-            TransformBlock(block, pixels + 8 * row * pitch + 8 * column, lineOffsets);
+            use(Dequantise(batch.levels + b * kLaneBlockStride, tableLow, tableHigh), column, row);
             if (++column == span.columns) column = 0, ++row;
         }
     }
 }
 
+}  // namespace
+
+void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
+    const auto p = static_cast<int64_t>(pitch);
+    const __m512i lineOffsets = _mm512_setr_epi64(0, p, 2 * p, 3 * p, 4 * p, 5 * p, 6 * p, 7 * p);
+    ForEachBlock(span, table, [&](const NaturalBlock& block, uint32_t column, uint32_t row) {
+        TransformBlock(block, pixels + 8 * row * pitch + 8 * column, lineOffsets);
+    });
+}
+
 void DecodeCoefficientBlocksAvx512(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
-    Batch batch;
-    const __m512i tableLow = _mm512_loadu_si512(table), tableHigh = _mm512_loadu_si512(table + 32);
-    for (uint32_t first = 0; first < count; first += kBatchBlocks) {
-        const uint32_t n = count - first < kBatchBlocks ? count - first : kBatchBlocks;
-        LaneStartStates(slots + 16 * first, n, batch.startHi, batch.startLo);
-        batch.Prepare(n);
-        DecodeLaneLevels(batch.startHi, batch.startLo, n, batch.levels);
-        for (uint32_t b = 0; b < n; ++b) {
-            const NaturalBlock block = Dequantise(batch.levels + b * kLaneBlockStride, tableLow, tableHigh);
-            int16_t* out = coefficients + 64 * (first + b);
-            _mm512_storeu_si512(out, block.low);
-            _mm512_storeu_si512(out + 32, block.high);
-        }
-    }
+    ForEachBlock(SlotSpan{slots, 0, count, 1}, table, [&](const NaturalBlock& block, uint32_t column, uint32_t) {
+        _mm512_storeu_si512(coefficients + 64 * column, block.low);
+        _mm512_storeu_si512(coefficients + 64 * column + 32, block.high);
+    });
 }
 
 void DecodeDcBlocksAvx512(const uint8_t* slots, uint32_t count, uint8_t* values) { DcBlocksLanes(slots, count, values); }

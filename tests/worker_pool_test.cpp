@@ -112,7 +112,7 @@ TEST(WorkerPool, SubmitAllQueuesABatchInOrder) {
     std::vector<std::function<void()>> refused(3, [] {});
     std::vector<std::string> refusedIds(3);
     EXPECT_THROW(none.SubmitAll(refused, refusedIds), std::runtime_error);
-    EXPECT_FALSE(none.CheckPending(refusedIds).anyPending);
+    EXPECT_EQ(none.CheckPending(refusedIds).pendingCount, 0u);
 }
 
 // A shutdown drops what is still queued (its identifier stays pending, as it never ran) and moves the
@@ -140,7 +140,7 @@ TEST(WorkerPool, ShutdownDropsQueuedTasksAndWakesWaiters) {
     gates[1].Open();
     stopper.join();
     EXPECT_FALSE(droppedRan);
-    EXPECT_EQ(pool.CheckPending({&dropped, 1}).anyPending, true);
+    EXPECT_EQ(pool.CheckPending({&dropped, 1}).pendingCount, 1u);
     EXPECT_TRUE(pool.CheckPending({&dropped, 1}).stopped);
     EXPECT_FALSE(pool.AnyPending({&running, 1}));
     EXPECT_GE(pool.FinishedCount(), before + 2);  // the running task, then the stop

@@ -63,7 +63,7 @@ void DecodeInStrips(WorkerPool& pool, const PixelRegion& region, uint32_t thread
     for (;;) {
         const uint64_t seen = pool.FinishedCount();
         const WorkerPool::PendingState state = pool.CheckPending(own);
-        if (!state.anyPending) return;
+        if (state.pendingCount == 0) return;
         if (state.stopped) {
             for (std::size_t k = 0; k < idCount; ++k) {
                 if (pool.AnyPending(own.subspan(k, 1))) Decode(StripOf(region, partition.strips[k]));

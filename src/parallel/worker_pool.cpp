@@ -128,11 +128,6 @@ void WorkerPool::Shutdown() {
     finished.fetch_add(kStopStep, std::memory_order_release);  // past every waiter's target: they look again
 }
 
-bool WorkerPool::Stopped() {
-    std::lock_guard lock(mutex);
-    return stopped;
-}
-
 std::string WorkerPool::Submit(std::function<void()> run) {
     std::string id;
     SubmitAll(std::span(&run, 1), std::span(&id, 1));
@@ -170,14 +165,14 @@ void WorkerPool::SubmitAll(std::span<std::function<void()>> runs, std::span<std:
     for (std::size_t i = 0; i < wakes; ++i) wakeWorkers.notify_one();
 }
 
-bool WorkerPool::AnyPending(std::span<const std::string> ids) { return CheckPending(ids).anyPending; }
+bool WorkerPool::AnyPending(std::span<const std::string> ids) { return CheckPending(ids).pendingCount > 0; }
 
 WorkerPool::PendingState WorkerPool::CheckPending(std::span<const std::string> ids) {
-    if (ids.empty()) return {false, false, 0};  // without the lock, which a forked child may find held
+    if (ids.empty()) return {0, false};  // without the lock, which a forked child may find held
     std::lock_guard lock(mutex);
     const auto count = static_cast<uint32_t>(
         std::count_if(ids.begin(), ids.end(), [this](const std::string& id) { return pendingIds.contains(id); }));
-    return {count > 0, stopped, count};
+    return {count, stopped};
 }
 
 void WorkerPool::RunWorker() {
@@ -205,7 +200,7 @@ void WorkerPool::RunWorker() {
             --busyWorkers;
         }
         finished.fetch_add(1, std::memory_order_release);
-        }  // the task is destroyed here, outside the lock
+    }  // the task is destroyed here, outside the lock
 }
 
 }  // namespace framedec

@@ -68,10 +68,6 @@ class WorkerPool {
     // submissions are refused. Calling it again does nothing.
     void Shutdown();
 
-    // Whether Shutdown has joined the workers: no task runs any more, so an identifier still
-    // pending belongs to a task that was dropped and will never run.
-    bool Stopped();
-
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
@@ -92,11 +88,12 @@ class WorkerPool {
     // Whether any of ids is still pending (queued or running). False for an empty list.
     bool AnyPending(std::span<const std::string> ids);
 
-    // The same question and whether the pool has stopped (Stopped), under one lock.
+    // How many of ids are pending and whether Shutdown has joined the workers, under one lock.
+    // Once stopped, no task runs any more: an identifier still pending belongs to a task that was
+    // dropped and will never run.
     struct PendingState {
-        bool anyPending;
+        uint32_t pendingCount;
         bool stopped;
-        uint32_t pendingCount;  // how many of the ids are pending
     };
     PendingState CheckPending(std::span<const std::string> ids);
 

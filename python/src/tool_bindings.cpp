@@ -5,6 +5,7 @@
 
 #include "bindings.h"
 #include "codec/frame_geometry.h"
+#include "framedec.h"
 #include "recording/recording.h"
 #include "synth/frame_synth.h"
 
@@ -50,17 +51,20 @@ nb::tuple Layout(uint64_t fileBytes, uint32_t frameLines) {
     return nb::make_tuple(layout.frameBytes, layout.frames, layout.trailingBytes);
 }
 
-// The sequence number of every frame of a recording (frames: one frame per row).
+// The sequence number of every frame of a recording (frames: one frame per row), by ExtractSequenceNo.
 NumpyVector<uint16_t> SequenceNumbers(nb::ndarray<const uint8_t, nb::ndim<2>, nb::c_contig, nb::device::cpu> frames,
                                       uint32_t frameLines) {
     if (frameLines == 0 || frames.shape(1) != FrameBytes(frameLines))
         throw nb::value_error("rows are not frames of that height");
+    const std::size_t frameBytes = frames.shape(1);
     std::vector<uint16_t> numbers(frames.shape(0));
+    bool extracted = true;
     {
         nb::gil_scoped_release release;
-        for (std::size_t i = 0; i < numbers.size(); ++i)
-            numbers[i] = tools::SequenceNumberOf(frames.data() + i * frames.shape(1), frameLines);
+        for (std::size_t i = 0; i < numbers.size() && extracted; ++i)
+            extracted = ExtractSequenceNo(frames.data() + i * frameBytes, 0, frameLines, &numbers[i]) == FRAMEDEC_OK;
     }
+    if (!extracted) throw nb::value_error("rows are not frames of that height");
     return ToNumpy(std::move(numbers));
 }
 

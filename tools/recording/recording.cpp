@@ -18,11 +18,6 @@ RecordingLayout LayoutOfRecording(uint64_t fileBytes, uint32_t frameHeight) {
     return layout;
 }
 
-uint16_t SequenceNumberOf(const uint8_t* frame, uint32_t frameHeight) {
-    const std::size_t low = FrameBytes(frameHeight) - kSequenceNoFromEnd;
-    return static_cast<uint16_t>(frame[low] | (frame[low + 1] << 8));
-}
-
 void SequenceTracker::Add(uint16_t sequenceNo) {
     if (frames_ > 0) {
         const uint16_t step = static_cast<uint16_t>(sequenceNo - last_);

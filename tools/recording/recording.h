@@ -19,9 +19,6 @@ struct RecordingLayout {
 // frameHeight must be a valid frame height (a multiple of 8 from 8 to 1024).
 RecordingLayout LayoutOfRecording(uint64_t fileBytes, uint32_t frameHeight);
 
-// Sequence number of one frame of the given height (the little-endian value at byte H x 320 - 14).
-uint16_t SequenceNumberOf(const uint8_t* frame, uint32_t frameHeight);
-
 struct DroppedRun {
     uint64_t index = 0;  // the frame that follows the gap
     uint32_t count = 0;  // sequence numbers missing before it

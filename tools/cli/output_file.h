@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -32,7 +34,13 @@ private:
     std::string target_, temporary_;
 };
 
-// On failure nothing is left behind and error names the file and the reason.
+// Writes the contents of an open file. Returns false after a failed write (errno says why), or
+// with stop set to the whole error line when it gives up for another reason (an interrupt).
+using FileContents = std::function<bool(std::FILE* file, std::string& stop)>;
+
+// Writes the file through a TemporaryOutput. On failure nothing is left behind and error names the
+// file and the reason.
+bool WriteFileAtomically(const std::string& path, const FileContents& contents, std::string& error);
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, std::string& error);
 
 }  // namespace framedec::cli

@@ -1,9 +1,7 @@
 // framedec synth: compressed frames from 8-bit greyscale PGMs, with the project's synthesiser: one
 // frame, or a recording of many with consecutive sequence numbers and chosen ones left out.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "arguments.h"
 #include "commands.h"
@@ -105,39 +103,29 @@ struct WrittenRecording {
     uint64_t skipped = 0;
 };
 
-// Writes the frames to a temporary file one at a time and renames it over the output at the end.
+// Writes the frames one at a time, through a temporary file renamed over the output at the end.
 bool WriteRecording(const std::string& output, const std::vector<std::vector<uint8_t>>& encoded, uint32_t count,
                     Numbering numbering, WrittenRecording& written, std::string& error) {
     CatchInterrupts();  // from before the temporary file on, so that Ctrl-C leaves none behind
-    TemporaryOutput temporary;
-    if (!temporary.Create(output, error)) return false;
-    std::FILE* file = std::fopen(temporary.path().c_str(), "wb");
-    bool ok = file != nullptr;
-    std::vector<uint8_t> frame;
-    for (uint32_t i = 0; i < count && ok; ++i) {
-        if (Interrupted()) {
-            std::fclose(file);
-            error = "interrupted after " + std::to_string(i) + " of " + std::to_string(count) + " frames";
-            return false;
+    const FileContents frames = [&](std::FILE* file, std::string& stop) {
+        std::vector<uint8_t> frame;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (Interrupted()) {
+                stop = "interrupted after " + std::to_string(i) + " of " + std::to_string(count) + " frames";
+                return false;
+            }
+            frame = encoded[i % encoded.size()];
+            const uint16_t number = numbering.Take(i == 0);
+            if (i == 0) written.firstNumber = number;
+            written.lastNumber = number;
+            tools::SetSequenceNumber(frame, number);
+            if (std::fwrite(frame.data(), 1, frame.size(), file) != frame.size()) return false;
         }
-        frame = encoded[i % encoded.size()];
-        const uint16_t number = numbering.Take(i == 0);
-        if (i == 0) written.firstNumber = number;
-        written.lastNumber = number;
-        tools::SetSequenceNumber(frame, number);
-        ok = std::fwrite(frame.data(), 1, frame.size(), file) == frame.size();
-    }
-    int writeErrno = errno;
-    if (file != nullptr && std::fclose(file) != 0 && ok) {
-        ok = false;
-        writeErrno = errno;
-    }
-    if (!ok) {
-        error = "cannot write '" + output + "': " + std::strerror(writeErrno);
-        return false;
-    }
+        return true;
+    };
+    if (!WriteFileAtomically(output, frames, error)) return false;
     written.skipped = numbering.skipped;
-    return temporary.Commit(error);
+    return true;
 }
 
 }  // namespace

@@ -24,12 +24,8 @@ inline Error LoadKernelLibrary(KernelLibrary* library) {
     return CudaRuntime().libraryLoadData(library, EmbeddedFatbin(), nullptr, nullptr, 0, nullptr, nullptr, 0);
 }
 
-// On failure the kernel is left as it was.
 inline Error GetKernel(Kernel* kernel, KernelLibrary library, const char* name) {
-    Kernel found = nullptr;
-    const Error error = CudaRuntime().libraryGetKernel(&found, library, name);
-    if (error == kSuccess) *kernel = found;
-    return error;
+    return CudaRuntime().libraryGetKernel(kernel, library, name);
 }
 
 // Whether the current device can run kernel: fails (209, no kernel image) on a device that none of

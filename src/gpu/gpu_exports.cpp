@@ -11,41 +11,36 @@
 using namespace framedec;
 
 namespace {
+
 gpu::GpuState gpuState;
-}  // namespace
 
 // Only a failure to take the GPU lock can throw here; it is reported as the call's failure code.
+template <class Call>
+int32_t OrOnThrow(int32_t failure, Call call) noexcept {
+    try {
+        return call();
+    } catch (...) {
+        return failure;
+    }
+}
+
+}  // namespace
 
 FRAMEDEC_EXPORT int32_t GetAvailableGPUProcess() noexcept {
-    try {
-        return gpu::CheckGpuAvailable(gpuState);
-    } catch (...) {
-        return kGpuUnavailable;
-    }
+    return OrOnThrow(kGpuUnavailable, [] { return gpu::CheckGpuAvailable(gpuState); });
 }
 
 FRAMEDEC_EXPORT int32_t SetupGPUDecode(FrameSize frameSize) noexcept {
-    try {
-        return gpu::SetupGpuState(gpuState, frameSize);
-    } catch (...) {
-        return kGpuAllocFailed;
-    }
+    return OrOnThrow(kGpuAllocFailed, [&] { return gpu::SetupGpuState(gpuState, frameSize); });
 }
 
 FRAMEDEC_EXPORT int32_t DecodeGPU(bool copyToHost, const uint8_t* frame, uint8_t** output, int32_t outputPitch) noexcept {
-    try {
-        return gpu::DecodeGpuFrame(gpuState, copyToHost, frame, output, outputPitch);
-    } catch (...) {
-        return kGpuDecodeFailed;
-    }
+    return OrOnThrow(kGpuDecodeFailed,
+                     [&] { return gpu::DecodeGpuFrame(gpuState, copyToHost, frame, output, outputPitch); });
 }
 
 FRAMEDEC_EXPORT int32_t TeardownGPUDecode() noexcept {
-    try {
-        return gpu::TeardownGpuState(gpuState);
-    } catch (...) {
-        return kGpuFreeFailed;
-    }
+    return OrOnThrow(kGpuFreeFailed, [] { return gpu::TeardownGpuState(gpuState); });
 }
 
 FRAMEDEC_EXPORT int32_t IsSetupGPUDecode(bool* isSetup) noexcept {

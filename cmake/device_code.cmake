@@ -24,6 +24,45 @@ find_file(FRAMEDEC_NVRTC_LIBRARY NAMES libnvrtc.so.12 nvrtc64_120_0.dll
           DOC "NVRTC 12.x, for the device code of architectures older than 7.5")
 find_package(Python3 COMPONENTS Interpreter)
 
+# Within framedec_device_code: adds the rule that builds arch's machine code (kind elf) or PTX
+# (kind ptx) with nvcc, or with NVRTC for an architecture older than nvcc builds, and records the
+# image; without NVRTC the architecture is only listed in `dropped`.
+macro(_framedec_device_image arch kind)
+  if("${kind}" STREQUAL "elf")
+    set(_file ${out}/device_code.sm_${arch}.cubin)
+    set(_nvcc_kind -cubin -arch=sm_${arch})
+    set(_target_arch sm_${arch})
+  else()
+    set(_file ${out}/device_code.compute_${arch}.ptx)
+    set(_nvcc_kind -ptx -arch=compute_${arch})
+    set(_target_arch compute_${arch})
+  endif()
+  set(_built TRUE)
+  if(${arch} GREATER_EQUAL FRAMEDEC_NVCC_OLDEST_ARCHITECTURE)
+    add_custom_command(OUTPUT ${_file}
+      COMMAND ${CUDAToolkit_NVCC_EXECUTABLE} ${_nvcc_kind} ${device_options} -I${PROJECT_SOURCE_DIR}/src
+              -o ${_file} ${source}
+      DEPENDS ${sources}
+      COMMENT "Device code for ${_target_arch} (nvcc)" VERBATIM)
+  elseif(nvrtc_ready)
+    list(TRANSFORM device_options PREPEND --option= OUTPUT_VARIABLE _nvrtc_options)
+    add_custom_command(OUTPUT ${_file}
+      COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/nvrtc_compile.py
+              --nvrtc ${FRAMEDEC_NVRTC_LIBRARY} --arch ${_target_arch} --include ${PROJECT_SOURCE_DIR}/src
+              ${_nvrtc_options} --output ${_file} ${source}
+      DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/nvrtc_compile.py
+      COMMENT "Device code for ${_target_arch} (NVRTC)" VERBATIM)
+  else()
+    list(APPEND dropped ${_target_arch})
+    set(_built FALSE)
+  endif()
+  if(_built)
+    list(APPEND images --image3=kind=${kind},sm=${arch},file=${_file})
+    list(APPEND outputs ${_file})
+    list(APPEND built_${kind} ${arch})
+  endif()
+endmacro()
+
 function(framedec_device_code fatbin_variable)
   set(kernel_dir ${PROJECT_SOURCE_DIR}/src/gpu/kernels)
   set(source ${kernel_dir}/device_code.cu)
@@ -40,74 +79,29 @@ function(framedec_device_code fatbin_variable)
     set(nvrtc_ready TRUE)
   endif()
 
-  # Each entry to the compiler that builds it.
   set(images "")
   set(outputs "")
   set(built_elf "")
   set(built_ptx "")
   set(dropped "")
-  set(ptx_count 0)
   foreach(entry IN LISTS CMAKE_CUDA_ARCHITECTURES)
     if(NOT entry MATCHES "^([0-9]+)(-real|-virtual)?$")
       message(FATAL_ERROR "CMAKE_CUDA_ARCHITECTURES: '${entry}' is not NN, NN-real or NN-virtual")
     endif()
     set(arch ${CMAKE_MATCH_1})
-    set(kinds "")
-    if(NOT CMAKE_MATCH_2 STREQUAL "-virtual")
-      list(APPEND kinds elf)
+    set(suffix "${CMAKE_MATCH_2}")
+    if(NOT suffix STREQUAL "-virtual")
+      _framedec_device_image(${arch} elf)
     endif()
-    if(NOT CMAKE_MATCH_2 STREQUAL "-real")
-      list(APPEND kinds ptx)
+    if(NOT suffix STREQUAL "-real")
+      _framedec_device_image(${arch} ptx)
     endif()
-    foreach(kind IN LISTS kinds)
-      if(kind STREQUAL "elf")
-        set(file ${out}/device_code.sm_${arch}.cubin)
-        set(nvcc_kind -cubin -arch=sm_${arch})
-        set(nvrtc_arch sm_${arch})
-      else()
-        set(file ${out}/device_code.compute_${arch}.ptx)
-        set(nvcc_kind -ptx -arch=compute_${arch})
-        set(nvrtc_arch compute_${arch})
-        math(EXPR ptx_count "${ptx_count} + 1")
-      endif()
-      if(arch GREATER_EQUAL FRAMEDEC_NVCC_OLDEST_ARCHITECTURE)
-        add_custom_command(OUTPUT ${file}
-          COMMAND ${CUDAToolkit_NVCC_EXECUTABLE} ${nvcc_kind} ${device_options} -I${PROJECT_SOURCE_DIR}/src
-                  -o ${file} ${source}
-          DEPENDS ${sources}
-          COMMENT "Device code for ${nvrtc_arch} (nvcc)" VERBATIM)
-      elseif(nvrtc_ready)
-        add_custom_command(OUTPUT ${file}
-          COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/nvrtc_compile.py
-                  --nvrtc ${FRAMEDEC_NVRTC_LIBRARY} --arch ${nvrtc_arch} --include ${PROJECT_SOURCE_DIR}/src
-                  --option=--fmad=false --option=-std=c++17 --output ${file} ${source}
-          DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/nvrtc_compile.py
-          COMMENT "Device code for ${nvrtc_arch} (NVRTC)" VERBATIM)
-      else()
-        list(APPEND dropped ${nvrtc_arch})
-        if(kind STREQUAL "ptx")
-          math(EXPR ptx_count "${ptx_count} - 1")
-        endif()
-        continue()
-      endif()
-      list(APPEND images --image3=kind=${kind},sm=${arch},file=${file})
-      list(APPEND outputs ${file})
-      list(APPEND built_${kind} ${arch})
-    endforeach()
   endforeach()
 
   if(dropped)
     # Newer devices than every machine code carried still need PTX to compile.
-    if(ptx_count EQUAL 0)
-      set(file ${out}/device_code.compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE}.ptx)
-      add_custom_command(OUTPUT ${file}
-        COMMAND ${CUDAToolkit_NVCC_EXECUTABLE} -ptx -arch=compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE}
-                ${device_options} -I${PROJECT_SOURCE_DIR}/src -o ${file} ${source}
-        DEPENDS ${sources}
-        COMMENT "Device code for compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} (nvcc)" VERBATIM)
-      list(APPEND images --image3=kind=ptx,sm=${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE},file=${file})
-      list(APPEND outputs ${file})
-      list(APPEND built_ptx ${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE})
+    if(NOT built_ptx)
+      _framedec_device_image(${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} ptx)
       list(APPEND dropped "(PTX for compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} instead)")
     endif()
     list(JOIN dropped " " dropped)

@@ -9,7 +9,7 @@ import numpy as np
 from . import _framedec as _native
 from ._arguments import (BLOCK_SIZE, BLOCKS_WIDTH, GRID_COLUMNS, GRID_WIDTH, IMAGE_WIDTH, MAX_LINES, UINT32_MAX,
                          Rect, frame_array, integer, output, rectangle, table_array)
-from ._errors import ArgumentError, FramedecError
+from ._errors import INVALID_ARGUMENT, ArgumentError, FramedecError
 
 _PIXEL_RULE = (f"x and y must be multiples of {BLOCK_SIZE}, x + width lie in 1 to {IMAGE_WIDTH} "
                f"and y + height in 1 to {MAX_LINES}")
@@ -22,8 +22,8 @@ _THREADS_RULE = "threads must be 1 to 32"
 def _check(code: int, call: str, rect: Rect, rule: str) -> None:
     if code == 0:
         return
-    if code == 5:
-        raise ArgumentError(f"{call} refused rect {rect} (result code 5): {rule}")
+    if code == INVALID_ARGUMENT:
+        raise ArgumentError(f"{call} refused rect {rect} (result code {code}): {rule}")
     raise FramedecError(f"{call} returned the unexpected result code {code}", code)
 
 

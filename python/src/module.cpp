@@ -5,9 +5,7 @@
 namespace framedec::python {
 
 uint32_t FrameLines(const FrameBuffer& frame) {
-    const std::size_t bytes = frame.shape(0);
-    if (bytes == 0 || bytes % kBlockRowBytes != 0 || bytes > FrameBytes(kMaxImageHeight)) return 0;
-    return static_cast<uint32_t>(bytes / kFrameBytesPerLine);
+    return FrameLinesOfBytes(frame.shape(0));
 }
 
 }  // namespace framedec::python

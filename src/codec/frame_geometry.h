@@ -44,8 +44,16 @@ constexpr std::size_t FrameBytes(uint32_t heightLines) {
     return std::size_t{heightLines} * kFrameBytesPerLine;
 }
 
+// Height in lines of a frame that is this many bytes long; 0 when no frame of 8 to 1024 lines has
+// that size.
+constexpr uint32_t FrameLinesOfBytes(uint64_t bytes) {
+    if (bytes == 0 || bytes % kBlockRowBytes != 0 || bytes > FrameBytes(kMaxImageHeight)) return 0;
+    return static_cast<uint32_t>(bytes / kFrameBytesPerLine);
+}
+
 static_assert(kSlotsPerRow * kSlotBytes + kRowLeadInBytes < kBlockRowBytes);
 static_assert(kGridPositionsPerRow * kSlotBytes == kBlockRowBytes);
 static_assert(FrameBytes(kMaxImageHeight) == 327680);
+static_assert(FrameLinesOfBytes(2560) == 8 && FrameLinesOfBytes(2561) == 0 && FrameLinesOfBytes(327680 + 2560) == 0);
 
 }  // namespace framedec

@@ -11,8 +11,8 @@ namespace {
 bool WrongSize(const std::string& path, uintmax_t size, uint32_t heightLines, std::string& error) {
     error = "frame file '" + path + "' is " + std::to_string(size) + " bytes, not " + std::to_string(heightLines) +
             " x " + std::to_string(kFrameBytesPerLine) + " = " + std::to_string(FrameBytes(heightLines));
-    if (size % kBlockRowBytes == 0 && size != 0 && size <= FrameBytes(kMaxImageHeight))
-        error += " (it would fit --height " + std::to_string(size / kFrameBytesPerLine) + ")";
+    if (const uint32_t fits = FrameLinesOfBytes(size); fits != 0)
+        error += " (it would fit --height " + std::to_string(fits) + ")";
     return false;
 }
 

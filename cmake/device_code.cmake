@@ -3,7 +3,7 @@
 # (no host code is compiled by nvcc: the library loads the fatbin through the runtime's library API).
 #
 # nvcc (CUDA 13) builds compute capability 7.5 and newer. Older architectures (5.2, 6.1, 7.0 and
-# their PTX) come from NVRTC 12.9, which NVIDIA publishes on PyPI; .ci/run installs it into
+# their PTX) come from NVRTC 12.9, which NVIDIA publishes on PyPI; tests/run-all.sh fetches it into
 # build/cuda-nvrtc, where this file looks first (FRAMEDEC_NVRTC_LIBRARY names another). Without it
 # the build says so and carries 7.5 and newer only, with PTX for the oldest of those.
 #
@@ -110,7 +110,7 @@ function(framedec_device_code fatbin_variable)
     message(WARNING "NVRTC 12.x (libnvrtc.so.12) or Python 3 not found: the library gets no device code for "
                     "${dropped}, so GPUs older than compute capability ${major}.${minor} "
                     "cannot run it. Install NVRTC with 'python3 -m pip install --no-deps --target "
-                    "build/cuda-nvrtc nvidia-cuda-nvrtc-cu12==12.9.86' (as .ci/run does) or set "
+                    "build/cuda-nvrtc nvidia-cuda-nvrtc-cu12==12.9.86' (as tests/run-all.sh does) or set "
                     "FRAMEDEC_NVRTC_LIBRARY, and run CMake again.")
   endif()
   if(NOT images)

@@ -4,7 +4,7 @@
 # Arguments: OBJCOPY, CUOBJDUMP, LIBRARY, SECTION, WORK_DIR, MACHINE_CODE and PTX (compute
 # capabilities separated by commas, e.g. 52,61,75).
 if(NOT CUOBJDUMP)
-  message(FATAL_ERROR "cuobjdump was not found when CMake ran (.ci/run installs it into build/cuda-binary-tools)")
+  message(FATAL_ERROR "cuobjdump was not found when CMake ran (tests/run-all.sh fetches it into build/cuda-binary-tools)")
 endif()
 set(fatbin "${WORK_DIR}/embedded.fatbin")
 execute_process(COMMAND "${OBJCOPY}" -O binary "--only-section=${SECTION}" "${LIBRARY}" "${fatbin}"

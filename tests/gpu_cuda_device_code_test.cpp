@@ -201,7 +201,7 @@ KernelCode CodeOf(const Image& image, const std::string& kernel) {
 // NVIDIA's own reading of the library: cuobjdump finds the fatbin and lists one cubin per
 // architecture and the PTX.
 TEST(CudaDeviceCode, CuobjdumpListsEveryArchitecture) {
-    ASSERT_STRNE(FRAMEDEC_CUOBJDUMP, "") << "cuobjdump was not found when CMake ran (.ci/run installs it)";
+    ASSERT_STRNE(FRAMEDEC_CUOBJDUMP, "") << "cuobjdump was not found when CMake ran (tests/run-all.sh fetches it)";
     std::set<unsigned> listed, listedPtx;
     for (const std::string& line : CuobjdumpLines(FRAMEDEC_CUOBJDUMP, "--list-elf --list-ptx", FRAMEDEC_SHARED_LIBRARY)) {
         const auto at = line.find(".sm_");
@@ -222,7 +222,7 @@ TEST(CudaDeviceCode, LaunchedKernelsRoundEveryProductAndUseNoLocalMemory) {
             << "cuobjdump was not found when CMake ran, so the device code cannot be checked. Install CUDA "
                "13's (pip install --target build/cuda-binary-tools nvidia-cuda-cuobjdump nvidia-cuda-nvdisasm) "
                "and CUDA 11.8's (build/cuda-binary-tools-11.8/usr/bin, from Debian's non-free "
-               "nvidia-cuda-toolkit) as .ci/run does, and run CMake again.";
+               "nvidia-cuda-toolkit) as tests/run-all.sh does, and run CMake again.";
     }
     const std::set<std::string> fused = {"FFMA", "FFMA2", "FFMA32I", "HFMA2", "HFMA2MMA", "DFMA"};
     const std::set<std::string> localMemory = {"LDL", "STL"};

@@ -20,7 +20,7 @@ namespace {
 TEST(GpuWithRuntimeDll, AnswersAsNvidiasRuntimeDoesWithoutADriver) {
     const std::string runtimeDll = FRAMEDEC_CUDA_RUNTIME_DLL;
     if (runtimeDll.empty())
-        GTEST_SKIP() << "cudart64_13.dll was not found when CMake ran (.ci/run fetches it into "
+        GTEST_SKIP() << "cudart64_13.dll was not found when CMake ran (tests/run-all.sh fetches it into "
                         "build/cuda-runtime-windows)";
     namespace fs = std::filesystem;
     const fs::path folder = MakeTemporaryDirectory("framedec-runtime-dll");

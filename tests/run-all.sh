@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite: the default build (once per block-decoder variant, the fuzz
-# corpus replays and the valgrind checks included), then the same suites under AddressSanitizer +
-# UBSan and under ThreadSanitizer, all with the host GPU backend; each libFuzzer target for a fixed
-# budget (60 s each, two at a time) seeded from the committed corpus; the cuda GPU backend where
-# nvcc is present; a cross build for 64-bit ARM (where a cross compiler is installed) to show
-# the library builds without the x86 block decoders; and the Windows build (where MinGW-w64 and Wine
-# are installed): framedec.dll cross-built, its whole suite run under Wine. The Python package is
-# built by pip from this tree into a fresh virtual environment under build/ (host GPU backend, so its
-# GPU tests run), tested with pytest, and packed as a wheel.
+# Sets up the machine (tests/setup-machine.sh: the Debian packages it lacks, the pinned downloads
+# into build/), then builds and runs every test suite: the default build (once per block-decoder
+# variant, the fuzz corpus replays and the valgrind checks included), then the same suites under
+# AddressSanitizer + UBSan and under ThreadSanitizer, all with the host GPU backend; each libFuzzer
+# target for a fixed budget (60 s each, two at a time) seeded from the committed corpus; the cuda
+# GPU backend where nvcc is present; a cross build for 64-bit ARM (where a cross compiler is
+# installed) to show the library builds without the x86 block decoders; and the Windows build
+# (where MinGW-w64 and Wine are installed): framedec.dll cross-built, its whole suite run under
+# Wine. The Python package is built by pip from this tree into a fresh virtual environment under
+# build/ (host GPU backend, so its GPU tests run), tested with pytest, and packed as a wheel.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tests/setup-machine.sh
 
 for preset in default asan tsan fuzz; do
   echo "=== $preset ==="

@@ -8,11 +8,15 @@ most 1246 pixels wide. Frames may be any bytes-like object or uint8 array; resul
     decode_dc(frame)              1/8-scale preview from the DC codes
     sequence_number(frame)        the frame's 16-bit sequence number
     GpuDecoder(width, height)     whole frames on the GPU, to the host or left on the device
-    Recording(path, height)       a file of frames, memory-mapped
+    Recording(path, height)       a file of frames: raw frames, decoded images, sequence gaps, dask
     encode(image)                 test frames from any 2-D uint8 array
 
-Every decode releases the GIL. Refused arguments raise ArgumentError (a ValueError); GPU failures
-raise GpuError (a RuntimeError); both are FramedecError with the library's result code in ``code``.
+A frame is 1-D or of shape (H, 320); a batch of frames, an (N, H, 320) array or a list of frames,
+decodes to (N, ...) arrays, frame-parallel.
+
+Every decode releases the GIL. Refused values raise ArgumentError (a ValueError), arguments of the
+wrong type TypeError; GPU failures raise GpuError (a RuntimeError); ArgumentError and GpuError are
+FramedecError with the library's result code in ``code``.
 """
 
 from __future__ import annotations
@@ -24,12 +28,7 @@ from ._gpu import DeviceImage, GpuDecoder, gpu_available
 from ._recording import Recording
 from ._synth import encode, quality_table
 
-try:
-    from importlib.metadata import PackageNotFoundError, version as _version
-
-    __version__ = _version("framedec")
-except PackageNotFoundError:  # pragma: no cover - not installed as a distribution
-    __version__ = "0"
+from ._framedec import VERSION as __version__
 
 __all__ = [
     "DEFAULT_TABLE",

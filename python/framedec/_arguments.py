@@ -2,13 +2,16 @@
 
 Everything the library cannot check for itself is checked here, before any call: that a frame has
 a frame's length, that a rectangle lies within the frame's lines and columns, that an output array
-has the shape, type and layout the call writes. The finer rules on rectangles (alignment, the
-image's width) are the library's: a refusal comes back as result code 5.
+has the shape, type and layout the call writes and is apart from the frame. The finer rules on
+rectangles (alignment, the image's width) are the library's: a refusal comes back as result code 5.
+An argument of the wrong kind raises TypeError; one of the right kind but a refused value, shape or
+dtype raises ArgumentError. Each message names the one argument that is wrong.
 """
 
 from __future__ import annotations
 
 import operator
+import os
 from typing import Any, Optional, Tuple
 
 import numpy as np
@@ -25,18 +28,19 @@ GRID_COLUMNS: int = _native.GRID_POSITIONS_PER_ROW  # 16-byte positions per bloc
 GRID_WIDTH: int = GRID_COLUMNS * BLOCK_SIZE  # the widest a frame's grid reaches, in pixels
 UINT16_MAX = 0xFFFF
 UINT32_MAX = 0xFFFFFFFF
+MAX_THREADS = 32  # the library's worker pool
 
 Rect = Tuple[int, int, int, int]
 
 
 def integer(name: str, value: Any, low: int, high: int) -> int:
-    """value as an int from low to high."""
+    """value as an int from low to high: TypeError for anything but an integer, ArgumentError outside."""
     if isinstance(value, bool):
-        raise ArgumentError(f"{name} must be an integer, not {value!r}")
+        raise TypeError(f"{name} must be an integer, not {value!r}")
     try:
         number = operator.index(value)
     except TypeError:
-        raise ArgumentError(f"{name} must be an integer, not {type(value).__name__} {value!r}") from None
+        raise TypeError(f"{name} must be an integer, not {type(value).__name__} {value!r}") from None
     if not low <= number <= high:
         raise ArgumentError(f"{name}={number} is outside {low} to {high}")
     return number
@@ -50,25 +54,70 @@ def frame_height(name: str, value: Any) -> int:
     return lines
 
 
-def frame_array(frame: Any, name: str = "frame") -> Tuple[np.ndarray, int]:
-    """The frame's bytes as a contiguous 1-D uint8 array (a view where possible), and its lines."""
+_FRAME_RULE = (f"a frame of H lines has H x {BYTES_PER_LINE} bytes, H a multiple of {BLOCK_SIZE} "
+               f"from {BLOCK_SIZE} to {MAX_LINES}")
+_BATCH_HINT = (f"pass several frames as a 3-D (N, H, {BYTES_PER_LINE}) uint8 array "
+               f"(frames.reshape(N, H, {BYTES_PER_LINE})) or as a list of frames")
+
+
+def _lines_of(size: int, name: str) -> int:
+    lines, rest = divmod(size, BYTES_PER_LINE)
+    if rest or lines % BLOCK_SIZE or not BLOCK_SIZE <= lines <= MAX_LINES:
+        raise ArgumentError(f"{name} has {size} bytes; {_FRAME_RULE}")
+    return lines
+
+
+def _one_frame(frame: Any, name: str) -> np.ndarray:
+    """A single frame's bytes as a 1-D uint8 array (a view where possible)."""
     if isinstance(frame, np.ndarray):
         if frame.dtype != np.uint8:
             raise ArgumentError(f"{name} must hold uint8 bytes, not a {frame.dtype} array")
-        data = np.asarray(frame).reshape(-1)  # a view of a contiguous array, else a contiguous copy
-    else:
-        try:
-            data = np.frombuffer(frame, dtype=np.uint8)
-        except (TypeError, ValueError, BufferError):
-            raise ArgumentError(
-                f"{name} must be a bytes-like object or a uint8 numpy array, not {type(frame).__name__}") from None
-    size = data.size
-    lines, rest = divmod(size, BYTES_PER_LINE)
-    if rest or lines % BLOCK_SIZE or not BLOCK_SIZE <= lines <= MAX_LINES:
-        raise ArgumentError(
-            f"{name} has {size} bytes; a frame of H lines has H x {BYTES_PER_LINE} bytes, "
-            f"H a multiple of {BLOCK_SIZE} from {BLOCK_SIZE} to {MAX_LINES}")
-    return data, lines
+        if frame.ndim == 2 and frame.shape[1] != BYTES_PER_LINE:
+            raise ArgumentError(f"{name} is a 2-D array of shape {frame.shape}; a frame is 1-D or "
+                                f"(H, {BYTES_PER_LINE}); {_BATCH_HINT}")
+        if frame.ndim > 2:
+            raise ArgumentError(f"{name} is a {frame.ndim}-D array; a frame is 1-D or (H, {BYTES_PER_LINE})")
+        return frame.reshape(-1)
+    try:
+        return np.frombuffer(frame, dtype=np.uint8)
+    except (TypeError, ValueError, BufferError):
+        raise TypeError(f"{name} must be a bytes-like object, a uint8 numpy array or a list of frames, "
+                        f"not {type(frame).__name__}") from None
+
+
+def frames_of(frame: Any, name: str = "frame") -> Tuple[np.ndarray, int, bool]:
+    """The frames as a contiguous (N, H x 320) uint8 array (a view where possible), their lines, and
+    whether they came as a batch: a 3-D (N, H, 320) array or a list or tuple of frames. Anything
+    else is one frame: a bytes-like object, or a uint8 array of shape (H x 320,) or (H, 320)."""
+    if isinstance(frame, np.ndarray) and frame.ndim == 3:
+        if frame.dtype != np.uint8:
+            raise ArgumentError(f"{name} must hold uint8 bytes, not a {frame.dtype} array")
+        count, lines, columns = frame.shape
+        if columns != BYTES_PER_LINE:
+            raise ArgumentError(f"{name} is a 3-D array of shape {frame.shape}; a batch is (N, H, {BYTES_PER_LINE})")
+        _lines_of(lines * columns, name)
+        return np.ascontiguousarray(frame).reshape(count, lines * columns), lines, True
+    if isinstance(frame, (list, tuple)):
+        if not frame:
+            raise ArgumentError(f"{name} is an empty {type(frame).__name__}; an empty batch is a (0, H, "
+                                f"{BYTES_PER_LINE}) array")
+        parts = [_one_frame(part, f"{name}[{index}]") for index, part in enumerate(frame)]
+        lines = _lines_of(parts[0].size, f"{name}[0]")
+        for index, part in enumerate(parts):
+            if part.size != parts[0].size:
+                raise ArgumentError(f"{name}[{index}] has {part.size} bytes, {name}[0] {parts[0].size}; "
+                                    "the frames of a batch have one height")
+        return np.stack(parts), lines, True
+    data = _one_frame(frame, name)
+    lines = _lines_of(data.size, name)
+    return np.ascontiguousarray(data).reshape(1, data.size), lines, False
+
+
+def thread_count(threads: Any, frames: int, batch: bool) -> int:
+    """threads as 1 to 32; None is 1 for one frame and the processor count for a batch."""
+    if threads is None:
+        return max(1, min(MAX_THREADS, os.cpu_count() or 1, frames)) if batch else 1
+    return integer("threads", threads, 1, MAX_THREADS)
 
 
 def table_array(table: Any) -> np.ndarray:
@@ -81,7 +130,9 @@ def table_array(table: Any) -> np.ndarray:
     try:
         entries = np.asarray(table)
     except (TypeError, ValueError):
-        raise ArgumentError(f"table must be 64 integers, not {type(table).__name__}") from None
+        raise TypeError(f"table must be 64 integers, not {type(table).__name__}") from None
+    if entries.dtype.kind not in "iufcb":
+        raise TypeError(f"table must be 64 integers, not {type(table).__name__}")
     if entries.size != 64:
         raise ArgumentError(f"table must hold 64 entries, not {entries.size}")
     if entries.dtype.kind not in "iu":
@@ -101,7 +152,7 @@ def rectangle(rect: Any, default: Rect, rows: int, columns: int, in_blocks: bool
     try:
         values = tuple(rect)
     except TypeError:
-        raise ArgumentError(f"rect must be (x, y, width, height), not {rect!r}") from None
+        raise TypeError(f"rect must be (x, y, width, height), not {rect!r}") from None
     if len(values) != 4:
         raise ArgumentError(f"rect must be (x, y, width, height), not {rect!r}")
     x, y, width, height = (integer(f"rect {part}", value, 0, UINT32_MAX)
@@ -115,27 +166,40 @@ def rectangle(rect: Any, default: Rect, rows: int, columns: int, in_blocks: bool
     return checked
 
 
-def output(out: Optional[np.ndarray], shape: Tuple[int, int], dtype: Any, name: str = "out") -> np.ndarray:
-    """out when it can take an image of shape and dtype (rows may lie apart), else a new array."""
+def output(out: Optional[np.ndarray], count: int, batch: bool, shape: Tuple[int, int], dtype: Any,
+           inputs: Tuple[np.ndarray, ...]) -> Tuple[np.ndarray, np.ndarray]:
+    """(the images as the native call takes them, (N, height, width); what the caller gets back):
+    out when it can take the images, else a new array. A batch's out is (N, height, width), one
+    frame's (height, width); rows and images may lie apart. out must share no memory with inputs
+    (the frames and the table), since it is written while they are read."""
+    full = (count,) + shape if batch else shape
     if out is None:
-        return np.empty(shape, dtype)
+        images = np.empty((count,) + shape, dtype)
+        return images, images if batch else images[0]
     if not isinstance(out, np.ndarray):
-        raise ArgumentError(f"{name} must be a numpy array, not {type(out).__name__}")
+        raise TypeError(f"out must be a numpy array, not {type(out).__name__}")
     wanted = np.dtype(dtype)
-    if out.dtype != wanted or out.shape != shape:
-        raise ArgumentError(f"{name} must be a {wanted} array of shape {shape}, not {out.dtype} {out.shape}")
+    if out.dtype != wanted or out.shape != full:
+        raise ArgumentError(f"out must be a {wanted} array of shape {full}, not {out.dtype} {out.shape}")
     if not out.flags.writeable:
-        raise ArgumentError(f"{name} is read-only")
+        raise ArgumentError("out is read-only")
+    images = out if batch else out[np.newaxis]
     height, width = shape
-    if width > 1 and out.strides[1] != out.itemsize:
-        raise ArgumentError(f"{name} must have adjacent elements within each row, not strides {out.strides}")
-    if height > 1 and out.strides[0] < width * out.itemsize:
-        raise ArgumentError(f"{name}'s rows overlap or run backwards (strides {out.strides})")
-    if height > 1 and out.strides[0] > UINT32_MAX:
-        raise ArgumentError(f"{name}'s rows lie more than {UINT32_MAX} bytes apart (strides {out.strides})")
+    if width > 1 and images.strides[2] != images.itemsize:
+        raise ArgumentError(f"out must have adjacent elements within each row, not strides {out.strides}")
+    row = images.strides[1]
+    if height > 1 and row < width * images.itemsize:
+        raise ArgumentError(f"out's rows overlap or run backwards (strides {out.strides})")
+    if height > 1 and row > UINT32_MAX:
+        raise ArgumentError(f"out's rows lie more than {UINT32_MAX} bytes apart (strides {out.strides})")
+    if count > 1 and height and width and images.strides[0] < (height - 1) * row + width * images.itemsize:
+        raise ArgumentError(f"out's images overlap or run backwards (strides {out.strides})")
     if not out.flags.aligned:
-        raise ArgumentError(f"{name} is not aligned for {wanted}")
-    return out
+        raise ArgumentError(f"out is not aligned for {wanted}")
+    for name, source in zip(("frame", "table"), inputs):
+        if np.may_share_memory(out, source):
+            raise ArgumentError(f"out shares memory with the {name}; decode into a separate array")
+    return images, out
 
 
 DEFAULT_TABLE: np.ndarray = _native.default_table()

@@ -1,4 +1,4 @@
-"""The CPU decoders and the sequence number."""
+"""The CPU decoders and the sequence number, for one frame or a batch of frames."""
 
 from __future__ import annotations
 
@@ -7,8 +7,8 @@ from typing import Any, Optional, Sequence
 import numpy as np
 
 from . import _framedec as _native
-from ._arguments import (BLOCK_SIZE, BLOCKS_WIDTH, GRID_COLUMNS, GRID_WIDTH, IMAGE_WIDTH, MAX_LINES, UINT32_MAX,
-                         Rect, frame_array, integer, output, rectangle, table_array)
+from ._arguments import (BLOCK_SIZE, BLOCKS_WIDTH, GRID_COLUMNS, GRID_WIDTH, IMAGE_WIDTH, MAX_LINES, Rect,
+                         frames_of, output, rectangle, table_array, thread_count)
 from ._errors import INVALID_ARGUMENT, ArgumentError, FramedecError
 
 _PIXEL_RULE = (f"x and y must be multiples of {BLOCK_SIZE}, x + width lie in 1 to {IMAGE_WIDTH} "
@@ -16,7 +16,6 @@ _PIXEL_RULE = (f"x and y must be multiples of {BLOCK_SIZE}, x + width lie in 1 t
 _COEFFICIENT_RULE = (f"x and y must be multiples of {BLOCK_SIZE}, x + width lie in {BLOCK_SIZE} to {BLOCKS_WIDTH} "
                      f"and y + height in {BLOCK_SIZE} to {MAX_LINES}")
 _BLOCK_RULE = f"in blocks, x + width must lie in 1 to {GRID_COLUMNS} and y + height in 1 to {MAX_LINES // BLOCK_SIZE}"
-_THREADS_RULE = "threads must be 1 to 32"
 
 
 def _check(code: int, call: str, rect: Rect, rule: str) -> None:
@@ -28,89 +27,103 @@ def _check(code: int, call: str, rect: Rect, rule: str) -> None:
 
 
 def decode(frame: Any, table: Optional[Sequence[int]] = None, *, rect: Optional[Sequence[int]] = None,
-           threads: int = 1, out: Optional[np.ndarray] = None) -> np.ndarray:
-    """Decode a frame, or a rectangle of it, to 8-bit pixels.
+           threads: Optional[int] = None, out: Optional[np.ndarray] = None) -> np.ndarray:
+    """Decode a frame, a rectangle of it, or the same rectangle of a batch of frames, to 8-bit pixels.
 
-    frame: the compressed frame, any bytes-like object or uint8 array of H x 320 bytes (H a multiple
-        of 8 from 8 to 1024); its height is taken from its length.
-    table: the quantisation table the frame was made with, 64 integers 0 to 65535 in natural order;
-        None for ``DEFAULT_TABLE``.
+    frame: one compressed frame, any bytes-like object or uint8 array of H x 320 bytes, 1-D or of
+        shape (H, 320), H a multiple of 8 from 8 to 1024 (its height is taken from its length); or
+        a batch: a uint8 array of shape (N, H, 320) or a list of frames of one height.
+    table: the quantisation table the frames were made with, 64 integers 0 to 65535 in natural
+        order; None for ``DEFAULT_TABLE``.
     rect: (x, y, width, height) in pixels; x and y multiples of 8, x + width at most 1246. Default:
         the whole frame, (0, 0, 1246, H).
-    threads: 1 decodes on the calling thread (``DecodeData``); 2 to 32 decode the same pixels in that
-        many vertical strips at once on the library's worker pool (``DecodeDataMultiThread``).
-    out: a uint8 array of shape (height, width) to decode into; its rows may lie apart (the row
-        stride becomes the pitch). Default: a new array.
+    threads: 1 to 32. One frame: 1 (the default) decodes on the calling thread (``DecodeData``);
+        more decode it in that many vertical strips at once on the library's worker pool
+        (``DecodeDataMultiThread``). A batch: frames are decoded whole, one per thread, on that many
+        threads (default: the processor count).
+    out: the array to decode into, of shape (height, width), or (N, height, width) for a batch; its
+        rows and images may lie apart. It must not share memory with the frames. Default: a new array.
 
-    Returns the uint8 image of shape (height, width). Raises ArgumentError for anything refused,
-    before anything is written. The GIL is released while decoding.
+    Returns the uint8 image of shape (height, width), or (N, height, width) for a batch. Raises
+    ArgumentError for any refused value and TypeError for an argument of the wrong kind, before
+    anything is written. The GIL is released while decoding.
     """
-    data, lines = frame_array(frame)
+    data, lines, batch = frames_of(frame)
     x, y, width, height = rectangle(rect, (0, 0, IMAGE_WIDTH, lines), lines, GRID_WIDTH, False)
     entries = table_array(table)
-    count = integer("threads", threads, 0, UINT32_MAX)
-    image = output(out, (height, width), np.uint8)
-    code = _native.decode_pixels(image, x, y, width, height, data, entries, count)
-    if count == 1:
-        _check(code, "DecodeData", (x, y, width, height), _PIXEL_RULE)
-    else:
-        _check(code, f"DecodeDataMultiThread with threads={count}", (x, y, width, height),
-               f"{_THREADS_RULE}; {_PIXEL_RULE}")
-    return image
+    count = thread_count(threads, len(data), batch)
+    images, result = output(out, len(data), batch, (height, width), np.uint8, (data, entries))
+    code = _native.decode_pixels(images, x, y, width, height, data, entries, count)
+    call = "DecodeDataMultiThread" if count > 1 and not batch else "DecodeData"
+    _check(code, call, (x, y, width, height), _PIXEL_RULE)
+    return result
 
 
 def decode_coefficients(frame: Any, table: Optional[Sequence[int]] = None, *,
-                        rect: Optional[Sequence[int]] = None, out: Optional[np.ndarray] = None) -> np.ndarray:
+                        rect: Optional[Sequence[int]] = None, threads: Optional[int] = None,
+                        out: Optional[np.ndarray] = None) -> np.ndarray:
     """Decode a frame, or a rectangle of it, to dequantised DCT coefficients (``DecodeDCTData``).
 
     The coefficients are laid out like an image: vertical frequency v and horizontal frequency u of
     the rectangle's block (i, j) are at row 8j + v, column 8i + u. A rectangle cut short at the right
     or bottom keeps the low frequencies.
 
-    frame, table: as for ``decode``.
+    frame, table: as for ``decode`` (one frame or a batch).
     rect: (x, y, width, height) in pixels; x and y multiples of 8, x + width from 8 to 1248,
         y + height at least 8. Default: the whole frame's blocks, (0, 0, 1248, H).
-    out: an int16 array of shape (height, width), rows may lie apart. Default: a new array.
+    threads: for a batch, the threads that decode whole frames (default: the processor count); one
+        frame is decoded on the calling thread.
+    out: an int16 array of shape (height, width), or (N, height, width) for a batch; rows and
+        images may lie apart; apart from the frames. Default: a new array.
 
-    Returns the int16 array of shape (height, width). The GIL is released while decoding.
+    Returns the int16 array of shape (height, width), or (N, height, width). The GIL is released
+    while decoding.
     """
-    data, lines = frame_array(frame)
+    data, lines, batch = frames_of(frame)
     x, y, width, height = rectangle(rect, (0, 0, BLOCKS_WIDTH, lines), lines, GRID_WIDTH, False)
     entries = table_array(table)
-    coefficients = output(out, (height, width), np.int16)
-    code = _native.decode_coefficients(coefficients, x, y, width, height, data, entries)
+    count = thread_count(threads, len(data), batch)
+    images, result = output(out, len(data), batch, (height, width), np.int16, (data, entries))
+    code = _native.decode_coefficients(images, x, y, width, height, data, entries, count)
     _check(code, "DecodeDCTData", (x, y, width, height), _COEFFICIENT_RULE)
-    return coefficients
+    return result
 
 
-def decode_dc(frame: Any, *, rect: Optional[Sequence[int]] = None, out: Optional[np.ndarray] = None) -> np.ndarray:
+def decode_dc(frame: Any, *, rect: Optional[Sequence[int]] = None, threads: Optional[int] = None,
+              out: Optional[np.ndarray] = None) -> np.ndarray:
     """Decode a 1/8-scale preview, one byte per block from its DC code alone (``DecodeDCData``).
 
     Each value is (DC coefficient + 128) mod 256; no table is needed.
 
-    frame: as for ``decode``.
+    frame: as for ``decode`` (one frame or a batch).
     rect: (x, y, width, height) in blocks: x + width at most 160, y + height at most H / 8. Block
         columns 156 to 159 are the grid positions over each row's tail and hold no image. Default:
         (0, 0, 160, H / 8).
-    out: a uint8 array of shape (height, width), rows may lie apart. Default: a new array.
+    threads: as for ``decode_coefficients``.
+    out: a uint8 array of shape (height, width), or (N, height, width) for a batch; rows and images
+        may lie apart; apart from the frames. Default: a new array.
 
-    Returns the uint8 array of shape (height, width). Bytes past the end of the frame, which the
-    last grid position of the last block row would reach, read as 0: nothing outside the frame is
-    read. The GIL is released while decoding.
+    Returns the uint8 array of shape (height, width), or (N, height, width). Bytes past the end of
+    the frame, which the last grid position of the last block row would reach, read as 0: nothing
+    outside the frame is read. The GIL is released while decoding.
     """
-    data, lines = frame_array(frame)
+    data, lines, batch = frames_of(frame)
     rows = lines // BLOCK_SIZE
     x, y, width, height = rectangle(rect, (0, 0, GRID_COLUMNS, rows), rows, GRID_COLUMNS, True)
-    preview = output(out, (height, width), np.uint8)
-    code = _native.decode_dc(preview, x, y, width, height, data)
+    count = thread_count(threads, len(data), batch)
+    images, result = output(out, len(data), batch, (height, width), np.uint8, (data,))
+    code = _native.decode_dc(images, x, y, width, height, data, count)
     _check(code, "DecodeDCData", (x, y, width, height), _BLOCK_RULE)
-    return preview
+    return result
 
 
-def sequence_number(frame: Any) -> int:
-    """The frame's 16-bit sequence number (``ExtractSequenceNo``), stored at byte H x 320 - 14."""
-    data, _ = frame_array(frame)
-    code, number = _native.sequence_number(data)
+def sequence_number(frame: Any) -> Any:
+    """The frame's 16-bit sequence number (``ExtractSequenceNo``), stored at byte H x 320 - 14.
+
+    For a batch (as for ``decode``), a uint16 array with the number of each frame.
+    """
+    data, _, batch = frames_of(frame)
+    code, numbers = _native.sequence_numbers(data)
     if code != 0:
         raise FramedecError(f"ExtractSequenceNo returned the unexpected result code {code}", code)
-    return int(number)
+    return numbers if batch else int(numbers[0])

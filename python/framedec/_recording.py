@@ -2,65 +2,114 @@
 
 from __future__ import annotations
 
-import mmap
+import operator
 import os
 import warnings
-from typing import Any, Iterator, List, Optional, Tuple, Union
+from typing import Any, Iterator, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import _framedec as _native
-from ._arguments import frame_height
+from ._arguments import BYTES_PER_LINE, frame_height, integer, table_array
+from ._decode import decode
+from ._errors import ArgumentError
 
 PathLike = Union[str, "os.PathLike[str]"]
 
+_IMAGES_PER_READ = 16  # frames read and decoded at once while iterating over decoded images
+
 
 class Recording:
-    """A recording mapped into memory: its whole frames as zero-copy, read-only uint8 views.
+    """A recording read with checked reads: frames are copied out of the file as they are asked for.
 
-    ``Recording(path, height)`` maps the file; height is the frames' height in lines (a multiple
-    of 8 from 8 to 1024), so each frame is height x 320 bytes. ``len()`` is the number of whole
-    frames; ``recording[i]`` is frame i (a 1-D view that ``decode`` takes as it is), a slice gives a
-    2-D view of one frame per row, and iteration yields the frames in order. Bytes after the last
-    whole frame (a frame cut short, for instance when recording stopped) are never read: they are
-    reported in ``trailing_bytes`` and by a warning when the file is opened.
+    ``Recording(path, height, table=None)`` opens the file; height is the frames' height in lines (a
+    multiple of 8 from 8 to 1024), so each frame is height x 320 bytes; table is the quantisation
+    table the frames were made with (None for ``DEFAULT_TABLE``), used by ``images``. A file without
+    one whole frame is refused.
 
-    Use it as a context manager, or call ``close()``; the mapping stays until the last view of it
-    is gone.
+    ``len()`` is the number of whole frames when the file was opened (or last ``refresh()``-ed);
+    ``recording[i]`` is frame i, 1-D, as ``decode`` takes it; a slice gives an (n, height, 320)
+    batch; iteration yields the frames in order. ``images`` decodes them. A frame that the file no
+    longer holds (it was truncated since) raises IndexError naming the file's current length; it
+    never raises a signal. Bytes after the last whole frame (a frame cut short, or one still being
+    written) are never read: they are reported in ``trailing_bytes`` and by a warning on opening.
+
+    A recording pickles as its path, height and table, and opens the file again where it is
+    unpickled (another process, a dask worker). Use it as a context manager, or call ``close()``.
     """
 
-    def __init__(self, path: PathLike, height: int) -> None:
+    def __init__(self, path: PathLike, height: int, table: Optional[Sequence[int]] = None) -> None:
+        if not isinstance(path, (str, bytes, os.PathLike)):
+            raise TypeError(f"path must be a str or os.PathLike, not {type(path).__name__}")
+        self.path: str = os.fsdecode(path)
         self.height = frame_height("height", height)
-        self.path = os.fspath(path)
-        self._mapping: Optional[mmap.mmap] = None
-        self._frames: Optional[np.ndarray]
-        with open(self.path, "rb") as file:
-            size = os.fstat(file.fileno()).st_size
-            self.frame_bytes, frames, self.trailing_bytes = _native.recording_layout(size, self.height)
-            if frames:
-                self._mapping = mmap.mmap(file.fileno(), frames * self.frame_bytes, access=mmap.ACCESS_READ)
-        if self._mapping is not None:
-            self._frames = np.frombuffer(self._mapping, np.uint8).reshape(frames, self.frame_bytes)
-        else:
-            self._frames = np.empty((0, self.frame_bytes), np.uint8)
-            self._frames.flags.writeable = False
+        self.table: Optional[np.ndarray] = None if table is None else table_array(table)
+        self._file: Optional[Any] = _native.RecordingFile()
+        self._numbers = np.empty(0, np.uint16)  # the sequence numbers scanned so far, from frame 0
+        self._gaps: Optional[Tuple[List[Tuple[int, int]], List[int]]] = None
+        self._open()
+        if self._frames == 0:
+            raise ArgumentError(f"recording {self.path!r} has {self.trailing_bytes} bytes, less than one frame of "
+                                f"{self.height} lines ({self.frame_bytes} bytes)")
         if self.trailing_bytes:
             warnings.warn(f"recording {self.path!r} ends with {self.trailing_bytes} bytes of a frame cut short "
                           f"(frames of {self.height} lines are {self.frame_bytes} bytes); they are not read",
                           stacklevel=2)
 
+    def _open(self) -> None:
+        os.stat(self.path)  # the platform's own error (FileNotFoundError, PermissionError, ...)
+        error = self._reader().open(self.path, self.height)
+        if error:
+            raise OSError(error)
+        self.frame_bytes, self._frames, self.trailing_bytes = self._reader().layout()
+
+    def refresh(self) -> int:
+        """Take in the file's current length (frames appended, or the file cut short, since it was
+        opened); returns the number of whole frames."""
+        self._open()
+        if len(self._numbers) > self._frames:
+            self._numbers = np.empty(0, np.uint16)  # the file was cut short: rescan it
+        self._gaps = None
+        return self._frames
+
     def __len__(self) -> int:
-        return len(self._views())
+        self._reader()
+        return self._frames
 
     def __getitem__(self, index: Any) -> np.ndarray:
-        return self._views()[index]
+        if isinstance(index, slice):
+            start, stop, step = index.indices(len(self))
+            if step != 1:
+                return np.stack([self[i] for i in range(start, stop, step)]).reshape(-1, self.height, BYTES_PER_LINE)
+            return self._read(start, max(stop - start, 0)).reshape(-1, self.height, BYTES_PER_LINE)
+        number = operator.index(index)
+        frames = len(self)
+        if not -frames <= number < frames:
+            raise IndexError(f"frame {number} is outside recording {self.path!r} of {frames} frames")
+        return self._read(number % frames, 1)[0]
 
     def __iter__(self) -> Iterator[np.ndarray]:
-        return iter(self._views())
+        for first in range(0, len(self), _IMAGES_PER_READ):
+            yield from self._read(first, min(_IMAGES_PER_READ, len(self) - first))
+
+    @property
+    def images(self) -> "DecodedImages":
+        """The frames decoded with the recording's table: ``images[i]`` is a (height, 1246) uint8
+        image, ``images[i:j]`` an (n, height, 1246) batch decoded on all processors, and iteration
+        decodes frame by frame."""
+        return DecodedImages(self)
 
     def sequence_numbers(self) -> np.ndarray:
-        """The sequence number of every whole frame, a uint16 array."""
-        return _native.sequence_numbers(self._views(), self.height)
+        """The sequence number of every whole frame, a uint16 array. The file is scanned once,
+        reading only the two bytes of each number; later calls (and ``dropped()``, ``repeated()``)
+        reuse the scan, which ``refresh()`` extends to frames appended since."""
+        scanned = len(self._numbers)
+        if scanned < len(self):
+            error, numbers = self._reader().sequence_numbers(scanned, len(self) - scanned)
+            if error:
+                self._raise_read_error(error, len(self) - 1)
+            self._numbers = np.concatenate([self._numbers, numbers])
+        return self._numbers.copy()
 
     def dropped(self) -> List[Tuple[int, int]]:
         """Where frames were dropped: (index, count) for each frame whose sequence number is count + 1
@@ -68,27 +117,31 @@ class Recording:
 
         A number that stays the same or goes back marks a repeated frame instead (``repeated()``).
         """
-        dropped, _ = _native.track_sequence(self.sequence_numbers())
-        return dropped
+        return list(self._sequence_gaps()[0])
 
     def repeated(self) -> List[int]:
         """Indices of frames whose sequence number repeats or goes back from the previous frame's."""
-        _, repeated = _native.track_sequence(self.sequence_numbers())
-        return repeated
+        return list(self._sequence_gaps()[1])
+
+    def to_dask(self, frames_per_chunk: int = 64) -> Any:
+        """The decoded frames as a lazy dask array of shape (N, height, 1246), uint8.
+
+        Each chunk of frames_per_chunk frames is decoded by a task that opens the recording by its
+        path: only the path, height, table and frame range travel, so the array computes unchanged
+        on a ``distributed`` cluster whose workers see the same file system. Needs dask
+        (``pip install framedec[dask]``).
+        """
+        from ._dask import recording_array
+
+        return recording_array(self, integer("frames_per_chunk", frames_per_chunk, 1, max(len(self), 1)))
 
     @property
     def closed(self) -> bool:
-        return self._frames is None
+        return self._file is None
 
     def close(self) -> None:
-        """Release the mapping (at once, or when the last frame view handed out is gone)."""
-        self._frames = None
-        if self._mapping is not None:
-            try:
-                self._mapping.close()
-            except BufferError:
-                pass  # views are still in use; the mapping goes with the last of them
-            self._mapping = None
+        """Close the file; frames read before stay valid (they are copies)."""
+        self._file = None
 
     def __enter__(self) -> "Recording":
         return self
@@ -96,11 +149,59 @@ class Recording:
     def __exit__(self, *exc_info: Any) -> None:
         self.close()
 
+    def __reduce__(self) -> Any:
+        return (reopen, (self.path, self.height, self.table))
+
     def __repr__(self) -> str:
-        frames = "closed" if self.closed else f"{len(self)} frames"
+        frames = "closed" if self.closed else f"{self._frames} frames"
         return f"<framedec.Recording {self.path!r}: {self.height} lines, {frames}, {self.trailing_bytes} trailing bytes>"
 
-    def _views(self) -> np.ndarray:
-        if self._frames is None:
+    def _reader(self) -> Any:
+        if self._file is None:
             raise ValueError(f"recording {self.path!r} is closed")
-        return self._frames
+        return self._file
+
+    def _read(self, first: int, count: int) -> np.ndarray:
+        """count frames from first, one per row."""
+        error, frames = self._reader().read(first, count)
+        if error:
+            self._raise_read_error(error, first + count - 1)
+        return frames
+
+    def _raise_read_error(self, error: str, last: int) -> None:
+        """IndexError when the file no longer holds frame last, else the read's OSError."""
+        now = os.stat(self.path).st_size // self.frame_bytes
+        if last >= now:
+            raise IndexError(f"frame {last} is past the end of recording {self.path!r}, which now holds {now} whole "
+                             f"frames ({len(self)} when opened); refresh() takes in its current length")
+        raise OSError(error)
+
+    def _sequence_gaps(self) -> Tuple[List[Tuple[int, int]], List[int]]:
+        if self._gaps is None or len(self._numbers) != len(self):
+            self._gaps = _native.track_sequence(self.sequence_numbers())
+        return self._gaps
+
+
+def reopen(path: str, height: int, table: Optional[np.ndarray]) -> Recording:
+    """The recording opened again where it is unpickled or read by a task."""
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # reported where the recording was first opened
+        return Recording(path, height, table)
+
+
+class DecodedImages:
+    """The decoded frames of a recording, as a read-only sequence (``Recording.images``)."""
+
+    def __init__(self, recording: Recording) -> None:
+        self._recording = recording
+
+    def __len__(self) -> int:
+        return len(self._recording)
+
+    def __getitem__(self, index: Any) -> np.ndarray:
+        return decode(self._recording[index], self._recording.table)
+
+    def __iter__(self) -> Iterator[np.ndarray]:
+        recording = self._recording
+        for first in range(0, len(recording), _IMAGES_PER_READ):
+            yield from decode(recording[first:first + _IMAGES_PER_READ], recording.table)

@@ -7,7 +7,10 @@
 #include <nanobind/nanobind.h>
 #include <nanobind/ndarray.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace framedec::python {
 
@@ -15,17 +18,39 @@ namespace nb = nanobind;
 
 // A compressed frame: H x 320 bytes, read only.
 using FrameBuffer = nb::ndarray<const uint8_t, nb::ndim<1>, nb::c_contig, nb::device::cpu>;
+// Frames of one height, one per row (a single frame is a batch of one).
+using Frames = nb::ndarray<const uint8_t, nb::ndim<2>, nb::c_contig, nb::device::cpu>;
 // A quantisation table: 64 entries in natural order.
 using TableEntries = nb::ndarray<const uint16_t, nb::shape<64>, nb::c_contig, nb::device::cpu>;
-// An image written by a decoder: rows may lie any distance apart, elements within a row adjacent.
+// The images a decoder writes, one per frame: rows and images may lie any distance apart,
+// elements within a row adjacent.
 template <class T>
-using OutputImage = nb::ndarray<T, nb::ndim<2>, nb::device::cpu>;
+using OutputImages = nb::ndarray<T, nb::ndim<3>, nb::device::cpu>;
 
-// The frame's height in lines, or 0 when its length is not that of a frame.
+// Where each image and row of an output lies: bytes between rows, elements between images.
+struct ImageLayout {
+    uint32_t pitch = 0;
+    std::size_t imageStride = 0;
+};
+
+template <class T>
+using NumpyVector = nb::ndarray<nb::numpy, T, nb::ndim<1>>;
+
+// A numpy array that owns the vector's storage (no copy).
+template <class T>
+NumpyVector<T> ToNumpy(std::vector<T>&& values) {
+    auto* owned = new std::vector<T>(std::move(values));
+    nb::capsule owner(owned, [](void* p) noexcept { delete static_cast<std::vector<T>*>(p); });
+    return NumpyVector<T>(owned->data(), {owned->size()}, owner);
+}
+
+// The frames' height in lines, or 0 when their length is not that of a frame.
 uint32_t FrameLines(const FrameBuffer& frame);
+uint32_t FrameLines(const Frames& frames);
 
 void BindCpuDecoders(nb::module_& module);
 void BindGpu(nb::module_& module);
 void BindTools(nb::module_& module);
+void BindRecording(nb::module_& module);
 
 }  // namespace framedec::python

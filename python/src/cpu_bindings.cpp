@@ -1,10 +1,13 @@
 // The CPU decoders and the sequence number: DecodeData, DecodeDataMultiThread, DecodeDCTData,
-// DecodeDCData, ExtractSequenceNo.
+// DecodeDCData, ExtractSequenceNo. Each takes a batch of frames (one frame is a batch of one) and
+// writes one image per frame.
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "bindings.h"
+#include "frame_batch.h"
 #include "codec/frame_geometry.h"
 #include "framedec.h"
 
@@ -14,55 +17,77 @@ namespace {
 // What a call the binding cannot make safely returns: the library's own refusal code.
 constexpr int32_t kRefused = FRAMEDEC_INVALID_ARGUMENT;
 
-// The byte pitch of out as an image of width x height elements: false unless out has exactly that
-// shape, adjacent elements within a row and rows at least a row apart.
+// Where out's images and rows lie, for images of width x height elements: false unless out has
+// exactly that shape per image, adjacent elements within a row, rows at least a row apart and
+// images at least an image apart (so no two frames' outputs overlap).
 template <class T>
-bool PitchOf(const OutputImage<T>& out, uint32_t width, uint32_t height, uint32_t& pitch) {
-    if (out.shape(0) != height || out.shape(1) != width) return false;
-    if (width > 1 && out.stride(1) != 1) return false;
+bool LayoutOf(const OutputImages<T>& out, std::size_t images, uint32_t width, uint32_t height, ImageLayout& layout) {
+    if (out.shape(0) != images || out.shape(1) != height || out.shape(2) != width) return false;
+    if (images == 0) return true;  // nothing is written
+    if (width > 1 && out.stride(2) != 1) return false;
     const uint64_t rowBytes = uint64_t{width} * sizeof(T);
-    if (height <= 1) {
-        pitch = static_cast<uint32_t>(rowBytes);
-        return true;
+    layout.pitch = static_cast<uint32_t>(rowBytes);
+    if (height > 1) {
+        if (out.stride(1) < 0) return false;
+        const uint64_t strideBytes = static_cast<uint64_t>(out.stride(1)) * sizeof(T);
+        if (strideBytes < rowBytes || strideBytes > UINT32_MAX) return false;
+        layout.pitch = static_cast<uint32_t>(strideBytes);
     }
-    const int64_t stride = out.stride(0);
-    if (stride < 0) return false;
-    const uint64_t strideBytes = static_cast<uint64_t>(stride) * sizeof(T);
-    if (strideBytes < rowBytes || strideBytes > UINT32_MAX) return false;
-    pitch = static_cast<uint32_t>(strideBytes);
+    layout.imageStride = 0;
+    if (images > 1 && width > 0 && height > 0) {
+        if (out.stride(0) < 0) return false;
+        const uint64_t span = uint64_t{height - 1} * layout.pitch + rowBytes;
+        if (static_cast<uint64_t>(out.stride(0)) * sizeof(T) < span) return false;
+        layout.imageStride = static_cast<std::size_t>(out.stride(0));
+    }
     return true;
 }
 
 // An empty output array may have no storage; the library refuses a null pointer even where it
 // would write nothing.
 template <class T>
-T* OutputPointer(OutputImage<T>& out, T& placeholder) {
+T* OutputPointer(OutputImages<T>& out, T& placeholder) {
     return out.data() != nullptr ? out.data() : &placeholder;
 }
 
 bool EndsWithin(uint32_t start, uint32_t length, uint32_t limit) { return uint64_t{start} + length <= limit; }
 
-int32_t DecodePixels(OutputImage<uint8_t> out, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
-                     const FrameBuffer& frame, const TableEntries& table, uint32_t threads) {
-    const uint32_t lines = FrameLines(frame);
-    uint32_t pitch = 0;
-    if (lines == 0 || !EndsWithin(y, height, lines) || !PitchOf(out, width, height, pitch)) return kRefused;
+const uint8_t* FrameAt(const Frames& frames, std::size_t i) { return frames.data() + i * frames.shape(1); }
+
+// One frame with threads > 1 is split into strips (DecodeDataMultiThread); a batch is decoded one
+// whole frame per thread.
+int32_t DecodePixels(OutputImages<uint8_t> out, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+                     const Frames& frames, const TableEntries& table, uint32_t threads) {
+    const uint32_t lines = FrameLines(frames);
+    const std::size_t count = frames.shape(0);
+    ImageLayout layout;
+    if (lines == 0 || threads == 0 || !EndsWithin(y, height, lines) || !LayoutOf(out, count, width, height, layout))
+        return kRefused;
     uint8_t placeholder = 0;
     uint8_t* output = OutputPointer(out, placeholder);
     nb::gil_scoped_release release;
-    if (threads == 1) return DecodeData(output, x, y, width, height, pitch, frame.data(), table.data());
-    return DecodeDataMultiThread(output, x, y, width, height, pitch, frame.data(), table.data(), threads);
+    if (count == 1 && threads > 1)
+        return DecodeDataMultiThread(output, x, y, width, height, layout.pitch, frames.data(), table.data(), threads);
+    return ForEachFrame(count, threads, [&](std::size_t i) {
+        return DecodeData(output + i * layout.imageStride, x, y, width, height, layout.pitch, FrameAt(frames, i),
+                          table.data());
+    });
 }
 
-int32_t DecodeCoefficients(OutputImage<int16_t> out, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
-                           const FrameBuffer& frame, const TableEntries& table) {
-    const uint32_t lines = FrameLines(frame);
-    uint32_t pitch = 0;
-    if (lines == 0 || !EndsWithin(y, height, lines) || !PitchOf(out, width, height, pitch)) return kRefused;
+int32_t DecodeCoefficients(OutputImages<int16_t> out, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+                           const Frames& frames, const TableEntries& table, uint32_t threads) {
+    const uint32_t lines = FrameLines(frames);
+    const std::size_t count = frames.shape(0);
+    ImageLayout layout;
+    if (lines == 0 || threads == 0 || !EndsWithin(y, height, lines) || !LayoutOf(out, count, width, height, layout))
+        return kRefused;
     int16_t placeholder = 0;
     int16_t* output = OutputPointer(out, placeholder);
     nb::gil_scoped_release release;
-    return DecodeDCTData(output, x, y, width, height, pitch, frame.data(), table.data());
+    return ForEachFrame(count, threads, [&](std::size_t i) {
+        return DecodeDCTData(output + i * layout.imageStride, x, y, width, height, layout.pitch, FrameAt(frames, i),
+                             table.data());
+    });
 }
 
 // DecodeDCData writes packed rows, so rows of a strided output are decoded one at a time. Every
@@ -90,37 +115,46 @@ int32_t DecodePreviewRows(uint8_t* out, uint32_t pitch, uint32_t x, uint32_t y, 
     return DecodeDCData(out + std::size_t{height - 1} * pitch, x, 0, width, 1, lastRow.data());
 }
 
-int32_t DecodePreview(OutputImage<uint8_t> out, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
-                      const FrameBuffer& frame) {
-    const uint32_t blockRows = FrameLines(frame) / kBlockSize;
-    uint32_t pitch = 0;
-    if (blockRows == 0 || !EndsWithin(y, height, blockRows) || !PitchOf(out, width, height, pitch)) return kRefused;
+int32_t DecodePreview(OutputImages<uint8_t> out, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+                      const Frames& frames, uint32_t threads) {
+    const uint32_t blockRows = FrameLines(frames) / kBlockSize;
+    const std::size_t count = frames.shape(0);
+    ImageLayout layout;
+    if (blockRows == 0 || threads == 0 || !EndsWithin(y, height, blockRows) ||
+        !LayoutOf(out, count, width, height, layout))
+        return kRefused;
     uint8_t placeholder = 0;
     uint8_t* output = OutputPointer(out, placeholder);
     nb::gil_scoped_release release;
-    return DecodePreviewRows(output, pitch, x, y, width, height, frame.data(), blockRows);
+    return ForEachFrame(count, threads, [&](std::size_t i) {
+        return DecodePreviewRows(output + i * layout.imageStride, layout.pitch, x, y, width, height,
+                                 FrameAt(frames, i), blockRows);
+    });
 }
 
-nb::tuple SequenceNumber(const FrameBuffer& frame) {
-    const uint32_t lines = FrameLines(frame);
-    uint16_t sequenceNo = 0;
-    const int32_t result = lines == 0 ? kRefused : ExtractSequenceNo(frame.data(), 0, lines, &sequenceNo);
-    return nb::make_tuple(result, sequenceNo);
+// (result code, the sequence number of every frame).
+nb::tuple SequenceNumbers(const Frames& frames) {
+    const uint32_t lines = FrameLines(frames);
+    std::vector<uint16_t> numbers(frames.shape(0));
+    int32_t result = lines == 0 ? kRefused : FRAMEDEC_OK;
+    for (std::size_t i = 0; i < numbers.size() && result == FRAMEDEC_OK; ++i)
+        result = ExtractSequenceNo(FrameAt(frames, i), 0, lines, &numbers[i]);
+    return nb::make_tuple(result, ToNumpy(std::move(numbers)));
 }
 
 // Seconds that repeats DecodeData calls over one rectangle take in a plain loop: the C call's own
-// time, for measuring what the Python layer adds to it.
-double TimeDecodeData(OutputImage<uint8_t> out, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
-                      const FrameBuffer& frame, const TableEntries& table, uint32_t repeats) {
+// time, for measuring what the Python layer adds to it. out is a packed image of the rectangle.
+double TimeDecodeData(nb::ndarray<uint8_t, nb::ndim<2>, nb::c_contig, nb::device::cpu> out, uint32_t x, uint32_t y,
+                      uint32_t width, uint32_t height, const FrameBuffer& frame, const TableEntries& table,
+                      uint32_t repeats) {
     const uint32_t lines = FrameLines(frame);
-    uint32_t pitch = 0;
-    if (lines == 0 || !EndsWithin(y, height, lines) || !PitchOf(out, width, height, pitch) ||
-        DecodeData(out.data(), x, y, width, height, pitch, frame.data(), table.data()) != FRAMEDEC_OK)
+    if (lines == 0 || !EndsWithin(y, height, lines) || out.shape(0) != height || out.shape(1) != width ||
+        DecodeData(out.data(), x, y, width, height, width, frame.data(), table.data()) != FRAMEDEC_OK)
         throw nb::value_error("the rectangle does not decode into out");
     uint8_t* output = out.data();
     nb::gil_scoped_release release;
     const auto start = std::chrono::steady_clock::now();
-    for (uint32_t i = 0; i < repeats; ++i) DecodeData(output, x, y, width, height, pitch, frame.data(), table.data());
+    for (uint32_t i = 0; i < repeats; ++i) DecodeData(output, x, y, width, height, width, frame.data(), table.data());
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -128,14 +162,17 @@ double TimeDecodeData(OutputImage<uint8_t> out, uint32_t x, uint32_t y, uint32_t
 
 void BindCpuDecoders(nb::module_& m) {
     m.def("decode_pixels", &DecodePixels, nb::arg("out"), nb::arg("x"), nb::arg("y"), nb::arg("width"),
-          nb::arg("height"), nb::arg("frame"), nb::arg("table"), nb::arg("threads"),
-          "DecodeData (threads 1) or DecodeDataMultiThread into out; returns the result code.");
+          nb::arg("height"), nb::arg("frames"), nb::arg("table"), nb::arg("threads"),
+          "DecodeData per frame on up to threads threads (one frame with threads > 1: DecodeDataMultiThread); "
+          "returns the result code.");
     m.def("decode_coefficients", &DecodeCoefficients, nb::arg("out"), nb::arg("x"), nb::arg("y"), nb::arg("width"),
-          nb::arg("height"), nb::arg("frame"), nb::arg("table"), "DecodeDCTData into out; returns the result code.");
+          nb::arg("height"), nb::arg("frames"), nb::arg("table"), nb::arg("threads"),
+          "DecodeDCTData per frame on up to threads threads; returns the result code.");
     m.def("decode_dc", &DecodePreview, nb::arg("out"), nb::arg("x"), nb::arg("y"), nb::arg("width"),
-          nb::arg("height"), nb::arg("frame"),
-          "DecodeDCData into out (in blocks), never reading past the frame; returns the result code.");
-    m.def("sequence_number", &SequenceNumber, nb::arg("frame"), "ExtractSequenceNo: (result code, number).");
+          nb::arg("height"), nb::arg("frames"), nb::arg("threads"),
+          "DecodeDCData per frame (in blocks), never reading past a frame; returns the result code.");
+    m.def("sequence_numbers", &SequenceNumbers, nb::arg("frames"),
+          "ExtractSequenceNo per frame: (result code, uint16 array).");
     m.def("time_decode_data", &TimeDecodeData, nb::arg("out"), nb::arg("x"), nb::arg("y"), nb::arg("width"),
           nb::arg("height"), nb::arg("frame"), nb::arg("table"), nb::arg("repeats"),
           "Seconds taken by repeats DecodeData calls in a C loop (for measuring the binding).");

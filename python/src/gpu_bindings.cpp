@@ -6,6 +6,10 @@
 #include "framedec.h"
 #include "gpu/buffer_sizes.h"
 
+#if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
+#include <cuda_runtime_api.h>
+#endif
+
 namespace framedec::python {
 namespace {
 
@@ -71,18 +75,35 @@ nb::tuple DecodeOnDevice(const FrameBuffer& frame, int32_t pitch) {
     return nb::make_tuple(result, reinterpret_cast<uintptr_t>(image), error);
 }
 
-// The image at a device address as a DLPack-capable array (height rows of pitch bytes) that keeps
-// owner alive. With the host backend the "device" is host memory.
+// Where the library's device buffers live: CUDA device 0 (the library's CUDA runtime never
+// selects another device), or host memory with the host backend.
+#if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
+constexpr int32_t kImageDeviceType = nb::device::cuda::value;
+#else
+constexpr int32_t kImageDeviceType = nb::device::cpu::value;
+#endif
+constexpr int32_t kImageDeviceId = 0;
+
+// The image at a device address as a DLPack-capable array (height rows of pitch bytes) whose
+// exports keep owner alive for as long as their consumers hold them.
 nb::ndarray<nb::array_api, uint8_t, nb::ndim<2>> DeviceImage(uintptr_t address, std::size_t height, std::size_t pitch,
                                                              nb::handle owner) {
     const std::size_t shape[2] = {height, pitch};
-#if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
-    constexpr int32_t deviceType = nb::device::cuda::value;
-#else
-    constexpr int32_t deviceType = nb::device::cpu::value;
-#endif
     return nb::ndarray<nb::array_api, uint8_t, nb::ndim<2>>(reinterpret_cast<uint8_t*>(address), 2, shape, owner,
-                                                            nullptr, nb::dtype<uint8_t>(), deviceType, 0);
+                                                            nullptr, nb::dtype<uint8_t>(), kImageDeviceType,
+                                                            kImageDeviceId);
+}
+
+// Waits until the device has finished all queued work (a decode queued on the default stream
+// included), for a consumer on a stream that does not order itself after it: the CUDA error, 0 on
+// success. The host backend's work is complete when its launch returns.
+int32_t WaitForDevice() {
+#if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
+    nb::gil_scoped_release release;
+    return static_cast<int32_t>(cudaDeviceSynchronize());
+#else
+    return 0;
+#endif
 }
 
 }  // namespace
@@ -99,8 +120,11 @@ void BindGpu(nb::module_& m) {
           "DecodeGPU with a host copy into out (lines x pitch): (result code, CUDA error).");
     m.def("gpu_decode_to_device", &DecodeOnDevice, nb::arg("frame"), nb::arg("pitch"),
           "DecodeGPU without a copy: (result code, device address, CUDA error).");
-    m.def("gpu_device_image", &DeviceImage, nb::arg("address"), nb::arg("height"), nb::arg("pitch"), nb::arg("owner"),
+    m.def("gpu_device_image", &DeviceImage, nb::arg("address"), nb::arg("height"), nb::arg("pitch"), nb::arg("owner").none(),
           "The decoded image at a device address as an array exporting DLPack.");
+    m.def("gpu_dlpack_device", [] { return nb::make_tuple(kImageDeviceType, kImageDeviceId); },
+          "The DLPack device (type, id) of the library's device buffers.");
+    m.def("gpu_wait_for_device", &WaitForDevice, "Waits for all queued device work: the CUDA error, or 0.");
 }
 
 }  // namespace framedec::python

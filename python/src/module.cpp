@@ -8,12 +8,17 @@ uint32_t FrameLines(const FrameBuffer& frame) {
     return FrameLinesOfBytes(frame.shape(0));
 }
 
+uint32_t FrameLines(const Frames& frames) {
+    return FrameLinesOfBytes(frames.shape(1));
+}
+
 }  // namespace framedec::python
 
 NB_MODULE(_framedec, module) {
     using namespace framedec;
     module.doc() = "framedec's native layer; use the functions of the framedec package instead.";
     // The frame geometry, for the Python layer's checks and defaults.
+    module.attr("VERSION") = FRAMEDEC_VERSION;
     module.attr("BLOCK_SIZE") = kBlockSize;
     module.attr("FRAME_BYTES_PER_LINE") = kFrameBytesPerLine;
     module.attr("MAX_IMAGE_WIDTH") = kMaxImageWidth;
@@ -23,4 +28,5 @@ NB_MODULE(_framedec, module) {
     framedec::python::BindCpuDecoders(module);
     framedec::python::BindGpu(module);
     framedec::python::BindTools(module);
+    framedec::python::BindRecording(module);
 }

@@ -109,3 +109,34 @@ def test_python_threads_decode_at_once_with_the_results_of_one(frames):
         results = list(pool.map(lambda job: job[0](job[1], **job[2]), work))
     for result, wanted in zip(results, expected):
         np.testing.assert_array_equal(result, wanted)
+
+
+@pytest.mark.parametrize("function, dtype, rect", [
+    (framedec.decode, np.uint8, None),
+    (framedec.decode, np.uint8, (8, 8, 45, 13)),
+    (framedec.decode_coefficients, np.int16, (16, 0, 40, 24)),
+    (framedec.decode_dc, np.uint8, (140, 1, 20, 2)),
+])
+@pytest.mark.parametrize("threads", [None, 1, 3])
+def test_a_batch_equals_its_frames_decoded_one_by_one(frames, function, dtype, rect, threads):
+    rng = np.random.default_rng(13)
+    batch = rng.integers(0, 256, (5, 24, 320), dtype=np.uint8)
+    batch[0] = frames["short"].reshape(24, 320)
+    expected = np.stack([function(frame, rect=rect) for frame in batch])
+    np.testing.assert_array_equal(function(batch, rect=rect, threads=threads), expected)
+    np.testing.assert_array_equal(function(list(batch.reshape(5, -1)), rect=rect, threads=threads), expected)
+    canary = np.iinfo(dtype).max
+    canvas = np.full((5, expected.shape[1] + 2, expected.shape[2] + 9), canary, dtype)
+    out = canvas[:, 1:-1, 4:-5]
+    assert function(batch[:, :, ::-1][:, :, ::-1], rect=rect, threads=threads, out=out) is out
+    np.testing.assert_array_equal(out, expected)
+    canvas[:, 1:-1, 4:-5] = canary
+    assert (canvas == canary).all()
+    assert function(batch[:0], rect=rect).shape == (0,) + expected.shape[1:]
+
+
+def test_sequence_numbers_of_a_batch(frames):
+    batch = [framedec.encode(np.zeros((8, 8), np.uint8), sequence=number) for number in (5, 65535, 0)]
+    numbers = framedec.sequence_number(batch)
+    assert numbers.dtype == np.uint16 and numbers.tolist() == [5, 65535, 0]
+    assert framedec.sequence_number(np.stack(batch).reshape(3, 8, 320)).tolist() == [5, 65535, 0]

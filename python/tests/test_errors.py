@@ -3,6 +3,8 @@ is written; GPU result codes map to GpuError."""
 
 from __future__ import annotations
 
+import re
+
 import numpy as np
 import pytest
 
@@ -18,10 +20,8 @@ REFUSED = {
     "frame length": (lambda: framedec.decode(b"\0" * 1000), "frame has 1000 bytes"),
     "frame of 1032 lines": (lambda: framedec.decode_dc(bytes(1032 * 320)), "frame has 330240 bytes"),
     "empty frame": (lambda: framedec.sequence_number(b""), "frame has 0 bytes"),
-    "frame type": (lambda: framedec.decode("frame"), "not str"),
     "frame dtype": (lambda: framedec.decode(np.zeros(2560, np.int16)), "int16"),
     "rect length": (lambda: framedec.decode(FRAME, rect=(0, 0, 8)), "(0, 0, 8)"),
-    "rect type": (lambda: framedec.decode(FRAME, rect=(0, 0, 8.0, 8)), "rect width"),
     "rect negative": (lambda: framedec.decode(FRAME, rect=(-8, 0, 8, 8)), "rect x=-8"),
     "rect below the frame": (lambda: framedec.decode(FRAME, rect=(0, 8, 8, 9)), "reaches line 17, but the frame has 16 lines"),
     "rect wider than a frame": (lambda: framedec.decode_coefficients(FRAME, rect=(8, 0, 1280, 8)), "column 1288, but a frame has 1280 columns"),
@@ -32,8 +32,18 @@ REFUSED = {
                                      "DecodeDCTData refused rect (0, 0, 4, 8)"),
     "empty preview (library)": (lambda: framedec.decode_dc(FRAME, rect=(0, 0, 0, 1)),
                                 "DecodeDCData refused rect (0, 0, 0, 1)"),
-    "threads 0 (library)": (lambda: framedec.decode(FRAME, threads=0), "threads=0"),
-    "threads 33 (library)": (lambda: framedec.decode(FRAME, threads=33), "threads=33"),
+    "threads 0": (lambda: framedec.decode(FRAME, threads=0), "threads=0"),
+    "threads 33": (lambda: framedec.decode(FRAME, threads=33), "threads=33"),
+    "batch threads 0": (lambda: framedec.decode_dc(np.zeros((2, 16, 320), np.uint8), threads=0), "threads=0"),
+    "2-D frames side by side": (lambda: framedec.decode(np.zeros((2, 16 * 320), np.uint8)),
+                                "(N, H, 320) uint8 array"),
+    "batch of two heights": (lambda: framedec.decode([FRAME, FRAME[:2560]]), "frame[1] has 2560 bytes"),
+    "empty list": (lambda: framedec.sequence_number([]), "empty list"),
+    "batch out of one frame's shape": (lambda: framedec.decode(np.zeros((2, 16, 320), np.uint8),
+                                                               out=np.zeros((16, 1246), np.uint8)), "(2, 16, 1246)"),
+    "batch out images overlap": (lambda: framedec.decode_dc(np.zeros((2, 16, 320), np.uint8), out=np.lib.stride_tricks.
+                                                           as_strided(np.zeros((2, 160), np.uint8), (2, 2, 160), (160, 160, 1))),
+                                 "images overlap"),
     "threads negative": (lambda: framedec.decode(FRAME, threads=-1), "threads=-1"),
     "table length": (lambda: framedec.decode(FRAME, list(range(63))), "not 63"),
     "table values": (lambda: framedec.decode(FRAME, [1] * 63 + [70000]), "table[63] is 70000"),
@@ -41,7 +51,6 @@ REFUSED = {
     "table floats": (lambda: framedec.decode(FRAME, np.ones(64)), "float64"),
     "out shape": (lambda: framedec.decode(FRAME, out=np.zeros((16, 1248), np.uint8)), "not uint8 (16, 1248)"),
     "out dtype": (lambda: framedec.decode_coefficients(FRAME, out=np.zeros((16, 1248), np.int32)), "int32"),
-    "out type": (lambda: framedec.decode_dc(FRAME, out=bytearray(320)), "not bytearray"),
     "out read-only": (lambda: framedec.decode(FRAME, out=READ_ONLY), "read-only"),
     "out column stride": (lambda: framedec.decode_dc(FRAME, out=np.zeros((2, 320), np.uint8)[:, ::2]), "adjacent"),
     "out rows overlap": (lambda: framedec.decode(FRAME, out=np.lib.stride_tricks.as_strided(
@@ -66,6 +75,40 @@ def test_refused_arguments_raise_argument_error(name):
     assert isinstance(raised.value, ValueError) and isinstance(raised.value, FramedecError)
     assert raised.value.code == 5
     assert fragment in str(raised.value)
+
+
+# (call, message fragment); each raises TypeError naming only the argument of the wrong type.
+WRONG_TYPES = {
+    "frame str": (lambda: framedec.decode("abc"), "frame must be a bytes-like object"),
+    "frame in a batch": (lambda: framedec.decode_dc([FRAME, 5]), "frame[1] must be a bytes-like object"),
+    "threads float": (lambda: framedec.decode(FRAME, threads=2.0), "threads must be an integer, not float"),
+    "threads bool": (lambda: framedec.decode(FRAME, threads=True), "threads must be an integer"),
+    "table str": (lambda: framedec.decode(FRAME, table="abc"), "table must be 64 integers, not str"),
+    "rect float": (lambda: framedec.decode(FRAME, rect=(0, 0, 8.0, 8)), "rect width must be an integer"),
+    "rect int": (lambda: framedec.decode(FRAME, rect=8), "rect must be"),
+    "out bytearray": (lambda: framedec.decode_dc(FRAME, out=bytearray(320)), "out must be a numpy array"),
+    "gpu width": (lambda: framedec.GpuDecoder(1246.0, 8), "width must be an integer"),
+    "recording path": (lambda: framedec.Recording(3, 16), "path must be a str"),
+    "recording height": (lambda: framedec.Recording(__file__, "16"), "height must be an integer"),
+}
+OTHER_ARGUMENTS = ["frame", "table", "rect", "threads", "out", "path"]
+
+
+@pytest.mark.parametrize("name", WRONG_TYPES)
+def test_wrong_types_raise_type_error_naming_only_that_argument(name):
+    call, fragment = WRONG_TYPES[name]
+    with pytest.raises(TypeError) as raised:
+        call()
+    message = str(raised.value)
+    assert fragment in message
+    wrong = fragment.split()[0].split("[")[0]
+    assert [other for other in OTHER_ARGUMENTS if other != wrong and re.search(rf"\b{other}\b", message)] == []
+
+
+def test_a_refused_thread_count_is_named_alone():
+    with pytest.raises(ArgumentError) as raised:
+        framedec.decode(FRAME, rect=(0, 0, 1246, 16), threads=40)
+    assert str(raised.value) == "threads=40 is outside 1 to 32"
 
 
 @pytest.mark.parametrize("rect, threads", [((3, 0, 8, 8), 1), ((0, 0, 1246, 16), 33), ((8, 0, 1240, 16), 2)])

@@ -39,7 +39,7 @@ def test_device_image_through_dlpack_until_the_next_decode(frames):
         if framedec._framedec.GPU_BACKEND == "host":
             assert image.__dlpack_device__() == (1, 0)
             np.testing.assert_array_equal(np.from_dlpack(image), expected)
-        gpu.decode(second)
+        gpu.decode(second)  # the export above is gone, so the image may be overwritten
         assert not image.valid
         with pytest.raises(BufferError):
             image.__dlpack__()
@@ -63,3 +63,20 @@ def test_a_later_decoder_replaces_the_set_up(clib, frames):
             second.decode(frames["real"])
     assert second.closed and not clib.gpu_is_setup()
     np.testing.assert_array_equal(image, clib.gpu_pixels(frames["short"], 1246, 1246))
+
+
+@needs_gpu
+@pytest.mark.skipif(framedec._framedec.GPU_BACKEND != "host", reason="DLPack of the host backend's memory")
+@pytest.mark.skipif(np.lib.NumpyVersion(np.__version__) < "2.1.0", reason="numpy.from_dlpack without copy, device")
+def test_dlpack_copy_stream_and_device_on_the_host_backend(frames):
+    with framedec.GpuDecoder(1246, 1024) as gpu:
+        expected = gpu.decode(frames["real"])
+        image = gpu.decode_to_device(frames["real"])
+        copied = np.from_dlpack(image, copy=True)
+        gpu.decode(frames["random"])  # a copy holds nothing of the decoder's
+        np.testing.assert_array_equal(copied, expected)
+        image = gpu.decode_to_device(frames["real"])
+        for kwargs in ({"stream": 1}, {"dl_device": (2, 0)}):
+            with pytest.raises(BufferError):
+                image.__dlpack__(**kwargs)
+        assert np.from_dlpack(image, device="cpu").shape == (1024, 1246)

@@ -1,9 +1,9 @@
-"""Recordings: frames as zero-copy views of the mapped file, sequence gaps counted modulo 65536, and a
-trailing partial frame reported but never read."""
+"""Recordings: frames read with checked reads, sequence gaps counted modulo 65536 from one cached
+scan, a trailing partial frame reported but never read, decoded images, pickling."""
 
 from __future__ import annotations
 
-import warnings
+import pickle
 
 import numpy as np
 import pytest
@@ -11,12 +11,13 @@ import pytest
 import framedec
 
 NUMBERS = [65533, 65534, 65535, 0, 3, 4, 4, 2, 3]  # a wrap, a gap of 2, a repeat, a step back
+TABLE = framedec.quality_table(80)
 
 
 @pytest.fixture
 def recording_file(tmp_path):
     rng = np.random.default_rng(3)
-    frames = [framedec.encode(rng.integers(0, 256, (16, 100), dtype=np.uint8), sequence=n) for n in NUMBERS]
+    frames = [framedec.encode(rng.integers(0, 256, (16, 100), dtype=np.uint8), TABLE, sequence=n) for n in NUMBERS]
     path = tmp_path / "recording.bin"
     path.write_bytes(b"".join(frame.tobytes() for frame in frames) + b"\xff" * 1000)
     return path, frames
@@ -30,9 +31,11 @@ def test_recording_frames_gaps_and_trailing_bytes(recording_file):
         assert len(recording) == len(NUMBERS) and recording.trailing_bytes == 1000
         for index, frame in enumerate(recording):
             np.testing.assert_array_equal(frame, frames[index])
-            assert not frame.flags.owndata and not frame.flags.writeable
-        assert recording[-1].shape == (16 * 320,) and recording[2:5].shape == (3, 16 * 320)
-        np.testing.assert_array_equal(framedec.decode(recording[4]), framedec.decode(frames[4]))
+        assert recording[-1].shape == (16 * 320,) and recording[2:5].shape == (3, 16, 320)
+        np.testing.assert_array_equal(recording[1:8:3].reshape(3, -1), np.stack(frames[1:8:3]))
+        assert recording[9:].shape == (0, 16, 320)
+        with pytest.raises(IndexError):
+            recording[9]
         assert recording.sequence_numbers().dtype == np.uint16
         assert recording.sequence_numbers().tolist() == NUMBERS
         assert recording.dropped() == [(4, 2)]
@@ -41,12 +44,37 @@ def test_recording_frames_gaps_and_trailing_bytes(recording_file):
         len(recording)
 
 
+def test_images_decode_with_the_recordings_table_and_survive_pickling(recording_file):
+    path, frames = recording_file
+    with pytest.warns(UserWarning):
+        recording = framedec.Recording(str(path), 16, table=TABLE)
+    expected = np.stack([framedec.decode(frame, TABLE) for frame in frames])
+    images = recording.images
+    assert len(images) == len(frames)
+    np.testing.assert_array_equal(images[-2], expected[-2])
+    np.testing.assert_array_equal(images[2:7], expected[2:7])
+    np.testing.assert_array_equal(np.stack(list(images)), expected)
+    np.testing.assert_array_equal(framedec.decode(recording[0:2], TABLE), expected[:2])
+    copy = pickle.loads(pickle.dumps(recording))
+    assert (copy.path, copy.height, len(copy)) == (str(path), 16, len(frames))
+    np.testing.assert_array_equal(copy.images[:], expected)
+
+
 @pytest.mark.parametrize("size", [0, 5119])
-def test_a_file_without_a_whole_frame_has_no_frames(tmp_path, size):
+def test_a_file_without_a_whole_frame_is_refused(tmp_path, size):
     path = tmp_path / "short.bin"
     path.write_bytes(b"\1" * size)
-    with warnings.catch_warnings(record=True) as caught:
-        warnings.simplefilter("always")
-        recording = framedec.Recording(path, 16)
-    assert len(caught) == (1 if size else 0)
-    assert len(recording) == 0 and recording.trailing_bytes == size and recording.dropped() == []
+    with pytest.raises(framedec.ArgumentError, match=f"{size} bytes, less than one frame of 16 lines"):
+        framedec.Recording(path, 16)
+
+
+def test_the_sequence_scan_is_cached_and_refresh_extends_it(recording_file):
+    path, frames = recording_file
+    path.write_bytes(b"".join(frame.tobytes() for frame in frames[:4]))
+    recording = framedec.Recording(path, 16)
+    assert recording.sequence_numbers().tolist() == NUMBERS[:4]
+    with open(path, "ab") as file:
+        file.write(b"".join(frame.tobytes() for frame in frames[4:]))
+    assert len(recording) == 4 and recording.dropped() == []  # until refreshed
+    assert recording.refresh() == len(NUMBERS)
+    assert recording.sequence_numbers().tolist() == NUMBERS and recording.dropped() == [(4, 2)]

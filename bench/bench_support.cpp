@@ -59,12 +59,12 @@ const std::vector<BenchImage>& BenchImages() {
     return images;
 }
 
-bool DecodeJpeg(const std::vector<uint8_t>& jpeg, unsigned denominator, std::vector<uint8_t>& pixels) {
+bool DecodeJpeg(const uint8_t* jpeg, std::size_t size, unsigned denominator, uint8_t* pixels) {
     jpeg_decompress_struct cinfo{};
     jpeg_error_mgr jerr{};
     cinfo.err = jpeg_std_error(&jerr);
     jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_mem_src(&cinfo, jpeg, static_cast<unsigned long>(size));
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -75,14 +75,20 @@ bool DecodeJpeg(const std::vector<uint8_t>& jpeg, unsigned denominator, std::vec
     cinfo.dct_method = JDCT_ISLOW;
     jpeg_start_decompress(&cinfo);
     const std::size_t stride = cinfo.output_width;
-    pixels.resize(stride * cinfo.output_height);
     while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = pixels.data() + std::size_t{cinfo.output_scanline} * stride;
+        JSAMPROW row = pixels + std::size_t{cinfo.output_scanline} * stride;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
     return true;
+}
+
+std::size_t JpegOutputBytes(const BenchImage& image, unsigned denominator) {
+    // libjpeg rounds scaled sizes up.
+    const std::size_t width = (image.image.width + denominator - 1) / denominator;
+    const std::size_t height = (image.image.height + denominator - 1) / denominator;
+    return width * height;
 }
 
 void RegisterImageBenchmark(const std::string& label, const BenchImage& image, ImageBenchmark run) {

@@ -2,6 +2,7 @@
 // quality-90 greyscale JPEGs, plus libjpeg-turbo decoders for the side-by-side comparison.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,8 +28,11 @@ const std::vector<BenchImage>& BenchImages();
 using ImageBenchmark = std::function<void(benchmark::State&, const BenchImage&)>;
 void RegisterImageBenchmark(const std::string& label, const BenchImage& image, ImageBenchmark run);
 
-// Decodes a greyscale JPEG with libjpeg-turbo at scale 1/denominator (1 or 8) into pixels.
-// Returns false on a decoding error.
-bool DecodeJpeg(const std::vector<uint8_t>& jpeg, unsigned denominator, std::vector<uint8_t>& pixels);
+// Decodes a greyscale JPEG with libjpeg-turbo at scale 1/denominator (1 or 8) into pixels, lines
+// packed (JpegOutputBytes in all). Returns false on a decoding error.
+bool DecodeJpeg(const uint8_t* jpeg, std::size_t size, unsigned denominator, uint8_t* pixels);
+
+// Bytes of an image's JPEG decoded at scale 1/denominator.
+std::size_t JpegOutputBytes(const BenchImage& image, unsigned denominator);
 
 }  // namespace framedec::bench

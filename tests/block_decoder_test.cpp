@@ -114,6 +114,25 @@ TEST(DecodeBlock, StaysCloseToTheExactInverseDct) {
     EXPECT_LE(worst, 3);
 }
 
+// FRAMEDEC_BLOCK_DECODER's value picks a variant the processor supports, in any letter case; an
+// unknown or unsupported name, or none, leaves the fastest supported one.
+TEST(BlockDecoderChoice, NamedVariantWhereSupportedElseTheFastest) {
+    const auto yes = [] { return true; };
+    const auto no = [] { return false; };
+    const BlockDecoder decoders[] = {{"scalar", yes, nullptr, nullptr, nullptr},
+                                     {"narrow", yes, nullptr, nullptr, nullptr},
+                                     {"wide", yes, nullptr, nullptr, nullptr},
+                                     {"widest", no, nullptr, nullptr, nullptr}};
+    const struct {
+        const char* requested;
+        const char* chosen;
+    } cases[] = {{nullptr, "wide"}, {"", "wide"},      {"scalar", "scalar"}, {"NARROW", "narrow"},
+                 {"wide", "wide"},  {"widest", "wide"}, {"wid", "wide"},      {"neon", "wide"}};
+    for (const auto& c : cases) {
+        EXPECT_STREQ(ChooseBlockDecoder(decoders, c.requested).name, c.chosen) << (c.requested ? c.requested : "(unset)");
+    }
+}
+
 // The active variant (the suite runs once per variant) against the portable definition, through
 // its multi-block entry points: runs of 1 to 160 consecutive slots, as the region loops use them.
 class VariantAgreement : public ::testing::Test {

@@ -51,7 +51,16 @@ void DecodeCoefficientBlocksScalar(const uint8_t* slots, uint32_t count, const u
 // Every variant built into this library, the portable scalar one first.
 std::span<const BlockDecoder> BlockDecoders();
 
-// The variant in use: the fastest one the processor supports, chosen on first use.
+// The environment variable that caps the variant, for comparisons and bug reports: a variant's name
+// ("scalar", "sse41", "avx2", "avx512", "neon"), read once, at the first decode.
+inline constexpr const char* kBlockDecoderVariable = "FRAMEDEC_BLOCK_DECODER";
+
+// The variant named by requested (any letter case) when the processor supports it; otherwise,
+// also for a null or unknown name, the fastest one it supports (the last supported entry).
+const BlockDecoder& ChooseBlockDecoder(std::span<const BlockDecoder> decoders, const char* requested);
+
+// The variant in use: ChooseBlockDecoder over BlockDecoders() with kBlockDecoderVariable's value,
+// on first use.
 const BlockDecoder& ActiveBlockDecoder();
 
 // Makes the named variant the active one. Tests use this to run everything once per variant.

@@ -1,5 +1,7 @@
 // Chooses the block decoder variant once and hands it to every caller.
 #include <atomic>
+#include <cctype>
+#include <cstdlib>
 
 #include "codec/block_decoder.h"
 #include "codec/cpu_features.h"
@@ -39,12 +41,11 @@ constexpr BlockDecoder kDecoders[] = {
 #endif
 };
 
-const BlockDecoder* ChooseFastest() {
-    const BlockDecoder* best = &kDecoders[0];
-    for (const BlockDecoder& d : kDecoders) {
-        if (d.supported()) best = &d;
+bool SameName(const char* a, const char* b) {
+    for (; *a != 0 && *b != 0; ++a, ++b) {
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
     }
-    return best;
+    return *a == *b;
 }
 
 std::atomic<const BlockDecoder*> g_active{nullptr};
@@ -53,11 +54,21 @@ std::atomic<const BlockDecoder*> g_active{nullptr};
 
 std::span<const BlockDecoder> BlockDecoders() { return kDecoders; }
 
+const BlockDecoder& ChooseBlockDecoder(std::span<const BlockDecoder> decoders, const char* requested) {
+    const BlockDecoder* fastest = &decoders[0];
+    for (const BlockDecoder& d : decoders) {
+        if (!d.supported()) continue;
+        if (requested != nullptr && SameName(requested, d.name)) return d;
+        fastest = &d;
+    }
+    return *fastest;
+}
+
 const BlockDecoder& ActiveBlockDecoder() {
     const BlockDecoder* d = g_active.load(std::memory_order_acquire);
     if (d == nullptr) {
         // Racing first calls all compute the same choice; whichever store lands is right.
-        d = ChooseFastest();
+        d = &ChooseBlockDecoder(kDecoders, std::getenv(kBlockDecoderVariable));
         g_active.store(d, std::memory_order_release);
     }
     return *d;

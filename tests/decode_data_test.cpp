@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "codec/line_copy.h"
 #include "framedec.h"
 #include "test_support.h"
 
@@ -113,6 +114,26 @@ TEST(DecodeDataContent, RandomRectanglesMatchTheReferenceAndStayInside) {
                 for (uint32_t k = 0; k < width; ++k)
                     ASSERT_EQ(out.bytes[std::size_t{j} * pitch + k], reference[std::size_t{y + j} * 1248 + x + k])
                         << "frame " << f << " rectangle " << x << "," << y << " pixel " << k << "," << j;
+        }
+    }
+}
+
+// The streaming copy of large outputs: whole cache lines take non-temporal stores, the partial ones
+// at either end ordinary ones; every length and every alignment of the destination writes exactly
+// its bytes.
+TEST(StreamLine, CopiesExactlyItsBytesAtEveryAlignment) {
+    std::vector<uint8_t> source(300);
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 7 + 1);
+    for (std::size_t offset = 0; offset < 64; ++offset) {
+        for (std::size_t count = 0; count <= 260; ++count) {
+            alignas(64) uint8_t out[448];
+            std::memset(out, 0xA5, sizeof out);
+            StreamLine(out + 64 + offset, source.data(), count);
+            FinishStreaming();
+            for (std::size_t i = 0; i < sizeof out; ++i) {
+                const bool inside = i >= 64 + offset && i < 64 + offset + count;
+                ASSERT_EQ(out[i], inside ? source[i - 64 - offset] : 0xA5) << "offset " << offset << " count " << count << " byte " << i;
+            }
         }
     }
 }

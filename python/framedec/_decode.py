@@ -26,7 +26,7 @@ def _check(code: int, call: str, rect: Rect, rule: str) -> None:
     raise FramedecError(f"{call} returned the unexpected result code {code}", code)
 
 
-def decode(frame: Any, table: Optional[Sequence[int]] = None, *, rect: Optional[Sequence[int]] = None,
+def decode(frame: Any, table: Any = None, *, rect: Optional[Sequence[int]] = None,
            threads: Optional[int] = None, out: Optional[np.ndarray] = None) -> np.ndarray:
     """Decode a frame, a rectangle of it, or the same rectangle of a batch of frames, to 8-bit pixels.
 
@@ -59,7 +59,7 @@ def decode(frame: Any, table: Optional[Sequence[int]] = None, *, rect: Optional[
     return result
 
 
-def decode_coefficients(frame: Any, table: Optional[Sequence[int]] = None, *,
+def decode_coefficients(frame: Any, table: Any = None, *,
                         rect: Optional[Sequence[int]] = None, threads: Optional[int] = None,
                         out: Optional[np.ndarray] = None) -> np.ndarray:
     """Decode a frame, or a rectangle of it, to dequantised DCT coefficients (``DecodeDCTData``).

@@ -105,7 +105,7 @@ class DeviceImage:
                     raise GpuError(f"waiting for the device before the export failed with CUDA error {code}",
                                    _WAIT_FAILED)
             if copy:
-                image = np.from_dlpack(_native.gpu_device_image(self._address, *self._shape, None)).copy()
+                image: Any = np.from_dlpack(_native.gpu_device_image(self._address, *self._shape, None)).copy()
                 return image.__dlpack__(max_version=max_version) if max_version else image.__dlpack__()
             owner = _Export()
             self._decoder._exports.add(owner)

@@ -38,7 +38,7 @@ class Recording:
     unpickled (another process, a dask worker). Use it as a context manager, or call ``close()``.
     """
 
-    def __init__(self, path: PathLike, height: int, table: Optional[Sequence[int]] = None) -> None:
+    def __init__(self, path: PathLike, height: int, table: Any = None) -> None:
         if not isinstance(path, (str, bytes, os.PathLike)):
             raise TypeError(f"path must be a str or os.PathLike, not {type(path).__name__}")
         self.path: str = os.fsdecode(path)

@@ -11,7 +11,7 @@ from ._arguments import IMAGE_WIDTH, MAX_LINES, UINT16_MAX, integer, table_array
 from ._errors import ArgumentError
 
 
-def encode(image: Any, table: Optional[Sequence[int]] = None, *, sequence: int = 0) -> np.ndarray:
+def encode(image: Any, table: Any = None, *, sequence: int = 0) -> np.ndarray:
     """Make a compressed frame from a greyscale image, as ``framedec synth`` does.
 
     image: any 2-D uint8 array-like (rows, columns). It is cropped to 1246 columns and 1024 rows;

@@ -121,6 +121,7 @@ void BindGpu(nb::module_& m) {
     m.def("gpu_decode_to_device", &DecodeOnDevice, nb::arg("frame"), nb::arg("pitch"),
           "DecodeGPU without a copy: (result code, device address, CUDA error).");
     m.def("gpu_device_image", &DeviceImage, nb::arg("address"), nb::arg("height"), nb::arg("pitch"), nb::arg("owner").none(),
+          nb::sig("def gpu_device_image(address: int, height: int, pitch: int, owner: object | None) -> typing.Any"),
           "The decoded image at a device address as an array exporting DLPack.");
     m.def("gpu_dlpack_device", [] { return nb::make_tuple(kImageDeviceType, kImageDeviceId); },
           "The DLPack device (type, id) of the library's device buffers.");

@@ -3,7 +3,10 @@
 from __future__ import annotations
 
 import ast
+import os
 import pathlib
+import subprocess
+import sys
 
 import numpy as np
 
@@ -16,7 +19,9 @@ def test_stubs_and_docstrings_cover_every_public_name():
     stub = ast.parse((PACKAGE / "__init__.pyi").read_text())
     stubbed = {node.name for node in stub.body if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
     stubbed |= {node.target.id for node in stub.body if isinstance(node, ast.AnnAssign)}
-    assert stubbed - {"__version__", "__all__"} == set(framedec.__all__)
+    assert {name for name in stubbed if not name.startswith("_")} == set(framedec.__all__)
+    stub_all = next(node.value for node in stub.body if isinstance(node, ast.Assign) and node.targets[0].id == "__all__")
+    assert ast.literal_eval(stub_all) == framedec.__all__
     assert (PACKAGE / "py.typed").exists()
     for name in framedec.__all__:
         if name != "DEFAULT_TABLE":
@@ -41,3 +46,10 @@ def test_encode_crops_and_pads_as_the_tool_does():
     image = framedec.decode(frame, framedec.quality_table(90))
     assert abs(image[:13, :20].astype(int) - 200).max() <= 2  # the picture, its edges repeated
     assert (image[:, 24:] == 128).all()  # empty blocks beyond it decode mid-grey
+
+
+def test_import_reads_no_distribution_metadata():
+    script = "import sys, framedec; assert framedec.__version__; assert 'importlib.metadata' not in sys.modules"
+    package_parent = str(PACKAGE.parent)
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join([package_parent, os.environ.get("PYTHONPATH", "")]))
+    subprocess.run([sys.executable, "-c", script], env=environment, check=True, timeout=60)

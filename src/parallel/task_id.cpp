@@ -9,10 +9,11 @@
 #include <rpc.h>
 
 #include <stdexcept>
-#elif defined(FRAMEDEC_HAVE_LIBUUID)
-#include <uuid/uuid.h>
 #else
+#include <sys/random.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -40,26 +41,25 @@ std::string NewPlatformGuidText() {
     return id;
 }
 
-#elif defined(FRAMEDEC_HAVE_LIBUUID)
-
-std::string NewPlatformGuidText() {
-    uuid_t guid;
-    uuid_generate_random(guid);
-    char text[kTaskIdLength + 1];  // uuid_unparse writes 36 characters and a terminating zero
-    uuid_unparse_lower(guid, text);
-    return std::string(text, kTaskIdLength);
-}
-
 #else
 
-// Only for cross builds whose target system lacks libuuid: the same random (version 4) GUID,
-// from the standard library's random source (getrandom on Linux).
+// A random (version 4) GUID from the kernel's random source (getrandom, no library beyond the C
+// library); the standard library's random source where the kernel has no getrandom.
 std::string NewPlatformGuidText() {
-    std::random_device source;
     std::array<uint8_t, 16> bytes;
-    for (std::size_t i = 0; i < bytes.size(); i += sizeof(uint32_t)) {
-        const uint32_t word = source();
-        std::memcpy(bytes.data() + i, &word, sizeof word);
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t got = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    if (filled < bytes.size()) {
+        std::random_device source;
+        for (std::size_t i = 0; i < bytes.size(); i += sizeof(uint32_t)) {
+            const uint32_t word = source();
+            std::memcpy(bytes.data() + i, &word, sizeof word);
+        }
     }
     bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4: random
     bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // the standard variant

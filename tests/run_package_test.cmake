@@ -1,8 +1,8 @@
 # What a Windows user receives: the installed tree and the ZIP package hold exactly the DLL, the
 # tool, the header, both import libraries, the CMake package and the demo image, and the installed
 # DLL (read by objdump) exports exactly the interface and imports only Windows system DLLs.
-# Arguments: BUILD_DIR, WORK_DIR, OBJDUMP, GPU (ON when the DLL has the GPU path: then the package
-# also says which NVIDIA file to ship beside it).
+# Arguments: BUILD_DIR, WORK_DIR, OBJDUMP, VERSION (the project's, in the ZIP file's name), GPU (ON
+# when the DLL has the GPU path: then the package also says which NVIDIA file to ship beside it).
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 
@@ -37,9 +37,8 @@ check_files("installed tree" "${installed}")
 
 run("${CMAKE_CPACK_COMMAND}" --config "${BUILD_DIR}/CPackConfig.cmake" -B "${WORK_DIR}/package")
 file(GLOB zip "${WORK_DIR}/package/*.zip")
-list(LENGTH zip zips)
-if(NOT zips EQUAL 1)
-  message(FATAL_ERROR "cpack made ${zips} ZIP files: ${zip}")
+if(NOT zip STREQUAL "${WORK_DIR}/package/framedec-${VERSION}-windows-x86_64.zip")
+  message(FATAL_ERROR "cpack made ${zip} instead of one framedec-${VERSION}-windows-x86_64.zip")
 endif()
 run("${CMAKE_COMMAND}" -E tar tf "${zip}")
 string(REPLACE "\n" ";" entries "${output}")

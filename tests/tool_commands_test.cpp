@@ -190,6 +190,12 @@ TEST_F(ToolCommands, HelpForTheToolAndEveryCommand) {
     }
 }
 
+TEST_F(ToolCommands, VersionIsTheProjectVersion) {
+    const ToolRun run = Run({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(0, run.out.find_first_of("\r\n")), "framedec " FRAMEDEC_PROJECT_VERSION);
+}
+
 TEST_F(ToolCommands, AnOutputIsReplacedWhole) {
     ASSERT_EQ(Synth().status, 0);
     WriteFile("out.pgm", "an older file");

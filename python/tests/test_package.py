@@ -5,6 +5,7 @@ from __future__ import annotations
 import ast
 import os
 import pathlib
+import re
 import subprocess
 import sys
 
@@ -26,6 +27,11 @@ def test_stubs_and_docstrings_cover_every_public_name():
     for name in framedec.__all__:
         if name != "DEFAULT_TABLE":
             assert getattr(framedec, name).__doc__, name
+
+
+def test_version_is_the_projects():
+    cmake_lists = (pathlib.Path(__file__).parents[2] / "CMakeLists.txt").read_text()
+    assert framedec.__version__ == re.search(r"project\(framedec VERSION ([0-9.]+)", cmake_lists)[1]
 
 
 def test_tables():

@@ -1,7 +1,7 @@
 # Installs the built project into a scratch prefix, then configures, builds and runs the consumer
-# project against it. Arguments: BUILD_DIR, CONSUMER_DIR, WORK_DIR; for a cross build also
-# TOOLCHAIN_FILE and EMULATOR (the consumer is built with the same toolchain and run under the
-# emulator). A Windows build is also consumed with MSVC conventions where clang-cl and lld-link
+# project against it. Arguments: BUILD_DIR, CONSUMER_DIR, WORK_DIR, C_COMPILER, VERSION; for a
+# cross build also TOOLCHAIN_FILE and EMULATOR (the consumer is built with the same toolchain and
+# run under the emulator). A native build also builds the consumer through pkg-config. A Windows build is also consumed with MSVC conventions where clang-cl and lld-link
 # exist: the header compiled as C and as C++, linked through framedec.lib alone.
 file(REMOVE_RECURSE "${WORK_DIR}")
 
@@ -28,6 +28,8 @@ if(EXISTS "${WORK_DIR}/build/consumer.exe")
   run(run ${EMULATOR} "${WORK_DIR}/build/consumer.exe")
 else()
   run(run ${EMULATOR} "${WORK_DIR}/build/consumer")
+  include(${CMAKE_CURRENT_LIST_DIR}/pkg_config_consumer.cmake)
+  run_pkg_config_consumer("${WORK_DIR}/pkg-config" "${prefix}/lib/pkgconfig" "" "${prefix}/lib")
 endif()
 
 if(EXISTS "${prefix}/lib/framedec.lib")

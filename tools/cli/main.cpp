@@ -29,7 +29,8 @@ constexpr Command kCommands[] = {
 };
 
 void PrintHelp() {
-    std::printf("usage: framedec COMMAND [ARGUMENTS]    (framedec COMMAND --help for a command's arguments)\n\n"
+    std::printf("usage: framedec COMMAND [ARGUMENTS]    (framedec COMMAND --help for a command's arguments)\n"
+                "       framedec --version\n\n"
                 "Looks at the camera's compressed greyscale frames with the framedec library.\n\ncommands:\n");
     for (const Command& c : kCommands)
         std::printf("  %-7s %s\n", std::string(c.name).c_str(), std::string(c.summary).c_str());
@@ -49,6 +50,10 @@ int main(int argc, char** argv) {
     const std::string_view name = argv[1];
     if (name == "--help" || name == "-h") {
         PrintHelp();
+        return kExitSuccess;
+    }
+    if (name == "--version") {
+        std::printf("framedec %s\n", FRAMEDEC_VERSION);
         return kExitSuccess;
     }
     for (const Command& c : kCommands) {

@@ -1,0 +1,57 @@
+# framedec_debian_changelog(OUTPUT): writes OUTPUT, a Debian changelog compressed as Debian wants it
+# (gzip -9n), with one entry for this version: its items of CHANGELOG.md ("- " items continued on
+# indented lines), each as "  * " and lines of at most 80 characters, dated now (or at
+# SOURCE_DATE_EPOCH) and signed by the packages' maintainer.
+function(framedec_debian_changelog output)
+  # CMake lists split at ";" and never inside brackets: those three characters travel as control
+  # characters until the text is written.
+  string(ASCII 1 semicolon)
+  string(ASCII 2 open_bracket)
+  string(ASCII 3 close_bracket)
+  file(READ ${PROJECT_SOURCE_DIR}/CHANGELOG.md text)
+  string(REPLACE ";" "${semicolon}" text "${text}")
+  string(REPLACE "[" "${open_bracket}" text "${text}")
+  string(REPLACE "]" "${close_bracket}" text "${text}")
+  string(REPLACE "\n" ";" lines "${text}")
+
+  set(items "")
+  set(in_this_version "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^## ")
+      string(REGEX MATCH "^## ${PROJECT_VERSION}( |$)" in_this_version "${line}")
+    elseif(in_this_version AND line MATCHES "^- (.*)")
+      list(APPEND items "${CMAKE_MATCH_1}")
+    elseif(in_this_version AND items AND line MATCHES "^  +(.*)")
+      list(POP_BACK items item)
+      list(APPEND items "${item} ${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  if(NOT items)
+    message(FATAL_ERROR "CHANGELOG.md has no items under '## ${PROJECT_VERSION}'")
+  endif()
+
+  set(body "")
+  foreach(item IN LISTS items)
+    string(REPLACE " " ";" words "${item}")
+    set(line "  *")
+    foreach(word IN LISTS words)
+      string(LENGTH "${line} ${word}" length)
+      if(length GREATER 80)
+        string(APPEND body "${line}\n")
+        set(line "   ")
+      endif()
+      string(APPEND line " ${word}")
+    endforeach()
+    string(APPEND body "${line}\n")
+  endforeach()
+  string(REPLACE "${semicolon}" ";" body "${body}")
+  string(REPLACE "${open_bracket}" "[" body "${body}")
+  string(REPLACE "${close_bracket}" "]" body "${body}")
+
+  string(TIMESTAMP date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  get_filename_component(plain ${output} NAME_WLE)
+  get_filename_component(dir ${output} DIRECTORY)
+  file(WRITE ${dir}/${plain} "${PROJECT_NAME} (${PROJECT_VERSION}) unstable; urgency=medium\n\n${body}\n"
+       " -- ${CPACK_DEBIAN_PACKAGE_MAINTAINER}  ${date}\n")
+  execute_process(COMMAND gzip -9nf ${dir}/${plain} COMMAND_ERROR_IS_FATAL ANY)
+endfunction()

@@ -36,6 +36,7 @@ protected:
                                  std::string(100, '\0'));  // 2 frames and a partial third
         std::filesystem::create_directory(Path("folder.tif"));
         WriteFile("short.bin", std::string(1000, '\0'));
+        WriteFile("empty.bin", "");
         WriteFile("deep.pgm", "P5\n2 2\n65535\n" + std::string(8, '\x10'));
         WriteFile("colour.ppm", "P6\n2 2\n255\n" + std::string(12, '\x10'));
         WriteFile("table63.txt", kTable63);
@@ -63,7 +64,7 @@ const std::vector<std::string> kConvert = {"convert", "rec.bin", "--height", "48
 
 // A build without libtiff refuses every TIFF output with the same line.
 std::string IfTiff(const std::string& message) {
-    return FRAMEDEC_TEST_TIFF ? message : "this build of framedec has no TIFF support";
+    return FRAMEDEC_TOOL_TIFF ? message : "this build of framedec has no TIFF support";
 }
 
 std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
@@ -105,6 +106,13 @@ INSTANTIATE_TEST_SUITE_P(Usage, ToolErrors, ::testing::Values(
     ErrorCase{With(kSynth, {"--drop", "1,,2"}), 2, "'' in '1,,2' is neither"},
     ErrorCase{With(kSynth, {"--count", "0"}), 2, "--count must be an integer from 1 to 10000000, got '0'"},
     ErrorCase{{"scan", "rec.bin"}, 2, "missing --height"},
+    ErrorCase{{"scan", "rec.bin", "--height", "a"}, 2, "--height must be a multiple of 8 from 8 to 1024 or auto, got 'a'"},
+    ErrorCase{{"scan", "rec.bin", "--height", "48", "--json", "--csv"}, 2, "--json and --csv both given"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--fps", "0"}), 2, "--fps must be a number above 0, got '0'"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--frame-interval", "1e999"}), 2, "got '1e999'"},
+    ErrorCase{With(kConvert, {"-o", "out.tif", "--fps", "5", "--frame-interval", "0.2"}), 2,
+              "--frame-interval and --fps both given"},
+    ErrorCase{With(kConvert, {"-o", "f%d.png", "--fps", "5"}), 2, "--fps applies to TIFF output, not PNG"},
     ErrorCase{{"convert", "rec.bin", "--height", "48"}, 2, "missing -o"},
     ErrorCase{With(kConvert, {"-o", "out.bin"}), 2, "cannot tell the output format of 'out.bin'"},
     ErrorCase{With(kConvert, {"-o", "out.png"}), 2, "'out.png' needs a frame number such as %05d"},
@@ -145,6 +153,15 @@ INSTANTIATE_TEST_SUITE_P(Failure, ToolErrors, ::testing::Values(
     ErrorCase{{"synth", "image.pgm", "missing.pgm", "-o", "rec2.bin"}, 1, "cannot open image 'missing.pgm'"},
     ErrorCase{{"scan", "missing.bin", "--height", "48"}, 1, "cannot read recording 'missing.bin'"},
     ErrorCase{{"scan", "folder", "--height", "48"}, 1, "recording 'folder'"},
+    ErrorCase{{"scan", "-", "--height", "48"}, 1, "recording '-' would be standard input: a recording must be a file"},
+    ErrorCase{{"convert", "folder", "--height", "auto", "-o", "f%d.pgm"}, 1, "recording 'folder' is a folder"},
+    ErrorCase{{"info", "-", "--height", "48"}, 1, "frame file '-' would be standard input"},
+    ErrorCase{{"scan", "empty.bin", "--height", "48"}, 1, "recording 'empty.bin' is empty: it holds no frame"},
+    ErrorCase{{"scan", "empty.bin", "--height", "auto"}, 1, "recording 'empty.bin' is empty"},
+    ErrorCase{{"convert", "empty.bin", "--height", "48", "-o", "f%d.pgm"}, 1, "recording 'empty.bin' is empty"},
+    ErrorCase{{"info", "empty.bin", "--height", "48"}, 1, "frame file 'empty.bin' is 0 bytes, not 48 x 320"},
+    ErrorCase{{"decode", "empty.bin", "--height", "48", "-o", "out.pgm"}, 1, "frame file 'empty.bin' is 0 bytes"},
+    ErrorCase{{"scan", "short.bin", "--height", "auto"}, 1, "is 1000 bytes, less than one frame of any height"},
     ErrorCase{{"scan", "frame.bin", "--height", "56"}, 1,
               "recording 'frame.bin' is 15360 bytes, less than one frame of 56 lines (17920 bytes)"},
     ErrorCase{{"convert", "short.bin", "--height", "48", "-o", "f%d.pgm"}, 1, "less than one frame of 48 lines"},

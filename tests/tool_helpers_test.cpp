@@ -1,6 +1,9 @@
 // The helpers behind `framedec info`, table files and recordings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "recording/recording.h"
@@ -104,7 +107,7 @@ TEST(Recording, LayoutSplitsWholeFramesFromATrailingPart) {
     EXPECT_EQ(LayoutOfRecording(uint64_t{40} << 30, 1024).frames, (uint64_t{40} << 30) / 327680);
 }
 
-TEST(Recording, SequenceGapsCountModulo65536) {
+TEST(Recording, SequenceGapsCountFromTheNewestNumberModulo65536) {
     struct Case {
         std::vector<uint16_t> numbers;
         std::vector<std::pair<uint64_t, uint32_t>> dropped;
@@ -116,9 +119,12 @@ TEST(Recording, SequenceGapsCountModulo65536) {
         {{65535, 2}, {{1, 2}}, {}},              // 0 and 1 missing across the wrap
         {{1, 2, 5, 6, 10}, {{2, 2}, {4, 3}}, {}},
         {{4, 4, 5}, {}, {1}},                    // the same number again
-        {{10, 9, 10}, {}, {1}},                  // backwards
+        {{10, 9, 10, 11}, {}, {1, 2}},           // behind, then equal to the newest: both repeats
         {{0, 32768}, {{1, 32767}}, {}},          // the largest step read as a drop
         {{0, 32769}, {}, {1}},                   // one more reads as a step back
+        // A stale copy of 4 after 8 moves nothing: 9 follows 8 with no gap.
+        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 4, 9, 11}, {{11, 1}}, {9}},
+        {{65534, 65535, 3, 65535, 4}, {{2, 3}}, {3}},  // a stale number from before the wrap
     };
     for (const Case& c : cases) {
         SequenceTracker tracker;
@@ -129,6 +135,87 @@ TEST(Recording, SequenceGapsCountModulo65536) {
         EXPECT_EQ(tracker.repeated(), c.repeated) << testing::PrintToString(c.numbers);
         EXPECT_EQ(tracker.frames(), c.numbers.size());
     }
+}
+
+TEST(Recording, CheckedStepsAreAllOrSpreadOverTheRecording) {
+    EXPECT_TRUE(CheckedSteps(1).empty());
+    EXPECT_EQ(CheckedSteps(4), (std::vector<uint64_t>{0, 1, 2}));
+    EXPECT_EQ(CheckedSteps(kCheckedSteps + 1).size(), kCheckedSteps);
+    for (const uint64_t frames : {uint64_t{kCheckedSteps + 2}, uint64_t{123457}, uint64_t{1} << 50}) {
+        const std::vector<uint64_t> firsts = CheckedSteps(frames);
+        ASSERT_EQ(firsts.size(), kCheckedSteps);
+        EXPECT_EQ(firsts.front(), 0u);
+        EXPECT_EQ(firsts.back(), frames - 2) << frames;  // the last step ends on the last frame
+        EXPECT_TRUE(std::is_sorted(firsts.begin(), firsts.end()));
+        EXPECT_EQ(std::adjacent_find(firsts.begin(), firsts.end()), firsts.end());
+    }
+}
+
+// Frames of zeros but for their sequence numbers: at a wrong height the numbers read are zeros
+// or a farther frame's.
+std::string RecordingBytes(uint32_t height, const std::vector<uint16_t>& numbers) {
+    const std::size_t frameBytes = std::size_t{height} * 320;
+    std::string bytes(numbers.size() * frameBytes, '\0');
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        bytes[(i + 1) * frameBytes - 14] = static_cast<char>(numbers[i] & 0xFF);
+        bytes[(i + 1) * frameBytes - 13] = static_cast<char>(numbers[i] >> 8);
+    }
+    return bytes;
+}
+
+TEST(Recording, OpenChecksTheFileAndTheHeight) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("framedec-recording-" +
+        std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder / "a-folder");
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(folder / name, std::ios::binary) << bytes;
+        return (folder / name).string();
+    };
+    const std::string counting = write("counting.bin", RecordingBytes(1024, {7, 8, 9, 10, 12, 13, 14, 15}));
+    const std::string constant = write("constant.bin", RecordingBytes(64, std::vector<uint16_t>(9, 7)));
+    const std::string twoFrames = write("two.bin", RecordingBytes(64, {5, 900}));
+    const std::string empty = write("empty.bin", "");
+    const std::string short_ = write("short.bin", std::string(1000, '\0'));
+    const OptionNames python{"height", "=", "check=False"};
+    struct Case {
+        std::string path;
+        OpenOptions options;
+        RecordingProblem problem;
+        std::string message;  // part of the error; for a success, the height and frames opened
+    };
+    const Case cases[] = {
+        {counting, {1024}, RecordingProblem::None, "1024 8"},
+        {counting, {0}, RecordingProblem::None, "1024 8"},
+        {counting, {512}, RecordingProblem::HeightWrong,
+         "the sequence numbers do not run at --height 512 (0 of 15 steps between frames are +1); at --height 1024 "
+         "they do (--force reads it as asked)"},
+        {counting, {1016}, RecordingProblem::HeightWrong, "at --height 1024 they do"},
+        {counting, {512, true, python}, RecordingProblem::HeightWrong, "run at height=512 (0 of 15 steps"},
+        {counting, {512, false}, RecordingProblem::None, "512 16"},
+        {constant, {64}, RecordingProblem::HeightWrong, "(0 of 8 steps between frames are +1); they run at no height"},
+        {constant, {0}, RecordingProblem::HeightUnknown,
+         "its sequence numbers run at no frame height; give --height (and --force if the camera's numbers do not count)"},
+        {constant, {64, false}, RecordingProblem::None, "64 9"},
+        {twoFrames, {64}, RecordingProblem::None, "64 2"},  // two frames tell nothing
+        {empty, {64}, RecordingProblem::NoWholeFrame, "recording '" + empty + "' is empty: it holds no frame"},
+        {empty, {0}, RecordingProblem::NoWholeFrame, "is empty"},
+        {short_, {0}, RecordingProblem::NoWholeFrame, "is 1000 bytes, less than one frame of any height"},
+        {short_, {64, false}, RecordingProblem::NoWholeFrame, "is 1000 bytes, less than one frame of 64 lines"},
+        {twoFrames, {1024}, RecordingProblem::NoWholeFrame, "less than one frame of 1024 lines (327680 bytes)"},
+        {"-", {64}, RecordingProblem::NotAFile, "would be standard input: a recording must be a file"},
+        {(folder / "a-folder").string(), {64}, RecordingProblem::NotAFile, "is a folder: a recording must be a file"},
+        {(folder / "missing.bin").string(), {64}, RecordingProblem::CannotRead, "cannot read recording"},
+    };
+    for (const Case& c : cases) {
+        RecordingReader reader;
+        std::string error;
+        EXPECT_EQ(reader.Open(c.path, c.options, error), c.problem) << c.path << " " << error;
+        if (c.problem == RecordingProblem::None)
+            EXPECT_EQ(std::to_string(reader.height()) + " " + std::to_string(reader.layout().frames), c.message);
+        else
+            EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

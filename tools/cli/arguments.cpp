@@ -109,6 +109,18 @@ bool FrameHeightOption(const Arguments& parsed, bool required, uint32_t& height,
     return true;
 }
 
+bool RecordingHeightOption(const Arguments& parsed, uint32_t& height, std::string& error) {
+    if (parsed.Has("--height") && parsed.Value("--height") == "auto") {
+        height = 0;
+        return true;
+    }
+    if (FrameHeightOption(parsed, true, height, error)) return true;
+    if (parsed.Has("--height"))
+        error = "--height must be a multiple of " + std::to_string(kBlockSize) + " from " + std::to_string(kBlockSize) +
+                " to " + std::to_string(kMaxImageHeight) + " or auto, got '" + parsed.Value("--height") + "'";
+    return false;
+}
+
 bool OutputOption(const Arguments& parsed, std::string& path, std::string& error) {
     if (!parsed.Has("--output") || parsed.Value("--output").empty()) {
         error = "missing -o OUTPUT (the file to write)";

@@ -48,6 +48,10 @@ bool UnsignedOption(const Arguments& parsed, std::string_view name, uint32_t min
 // required and not given, height is kept.
 bool FrameHeightOption(const Arguments& parsed, bool required, uint32_t& height, std::string& error);
 
+// --height for a recording: required, a frame height as above or "auto" (height 0: the recording's
+// sequence numbers tell it).
+bool RecordingHeightOption(const Arguments& parsed, uint32_t& height, std::string& error);
+
 // -o / --output: required.
 bool OutputOption(const Arguments& parsed, std::string& path, std::string& error);
 

@@ -1,6 +1,8 @@
 // framedec convert: the frames of a recording decoded in parallel and written in order to a TIFF
 // stack or a PNG or PGM sequence.
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 
@@ -8,10 +10,12 @@
 #include "commands.h"
 #include "console.h"
 #include "convert_output.h"
+#include "count_text.h"
 #include "decode_modes.h"
 #include "exit_status.h"
 #include "frame_pipeline.h"
 #include "frame_writer.h"
+#include "page_plan.h"
 #include "progress_line.h"
 #include "recording_file.h"
 #include "table_option.h"
@@ -22,7 +26,7 @@ namespace {
 
 constexpr OptionSpec kOptions[] = {
     {"--height"}, {"--output", true, "-o"}, {"--frames"}, {"--mode"}, kTableOption, kQualityOption, {"--threads"},
-    {"--deflate", false},
+    {"--deflate", false}, {"--force", false}, {"--fill-dropped", false}, {"--frame-interval"}, {"--fps"},
 };
 
 // Frames decode on plain threads of the tool (not the library's pool); each holds about two frames.
@@ -32,18 +36,24 @@ constexpr uint32_t kMaxConvertThreads = 64;
 constexpr std::string_view kConvertModes[] = {"pixels", "dc"};
 
 std::string HelpText() {
-    return "usage: framedec convert RECORDING --height H -o OUT [--frames A:B] [--mode pixels|dc]\n"
-           "                        [--table FILE | --quality N] [--threads N] [--deflate]\n"
+    return "usage: framedec convert RECORDING --height H|auto -o OUT [--frames A:B] [--mode pixels|dc]\n"
+           "                        [--table FILE | --quality N] [--threads N] [--deflate] [--force]\n"
+           "                        [--fill-dropped] [--frame-interval SECONDS | --fps N]\n"
            "\n"
            "Decodes the frames of a recording (back-to-back frames of H lines, H x 320 bytes each; the\n"
            "bytes of a last frame cut short are skipped) and writes them in order:\n"
-           "  OUT.tif or OUT.tiff          one multi-page 8-bit greyscale TIFF, a page per frame\n"
+           "  OUT.tif or OUT.tiff          one multi-page 8-bit greyscale TIFF, a page per frame, that\n"
+           "                               ImageJ, Fiji and napari open as a time series\n"
            "  frames/f%05d.png (or .pgm)   one file per frame, numbered by its index in the recording\n"
            "Each page or file carries its frame index and sequence number (TIFF page name, PNG comment,\n"
-           "PGM comment). Frames are decoded one per thread. On a terminal, a progress line shows on\n"
-           "standard error.\n"
+           "PGM comment). Frames are decoded one per thread. Dropped and repeated frames among those\n"
+           "converted are summed up in one line on standard error; on a terminal, a progress line shows\n"
+           "there too.\n"
            "\n"
-           "  --height H       the frames' height in lines: a multiple of 8 from 8 to 1024\n"
+           "  --height H       the frames' height in lines: a multiple of 8 from 8 to 1024, or auto for the\n"
+           "                   height at which the sequence numbers run; a height at which they do not\n"
+           "                   run is refused\n"
+           "  --force          convert at the given height even so (a camera whose numbers do not count)\n"
            "  -o, --output OUT the TIFF (written whole or not at all) or the file name pattern\n"
            "  --frames A:B     only frames A to B - 1 (either may be left out: 10:, :100)\n"
            "  --mode M         pixels (default): the decoded frames (DecodeData), 1246 x H;\n"
@@ -52,7 +62,11 @@ std::string HelpText() {
            "  --quality N      the JPEG-style table of quality N (1 to 100); default: the default table\n"
            "  --threads N      frames decoded at once, 1 to " + std::to_string(kMaxConvertThreads) +
            " (default: the processor count, " + std::to_string(DefaultDecodeThreads()) + " here)\n"
-           "  --deflate        compress the TIFF's pages (deflate); default uncompressed\n";
+           "  --deflate        compress the TIFF's pages (deflate, horizontal predictor); default uncompressed\n"
+           "  --fill-dropped   a blank page (or file) labelled 'dropped sequence_number=N' for each dropped\n"
+           "                   frame, so that the page index (or file number) follows the camera's count\n"
+           "  --frame-interval SECONDS, --fps N\n"
+           "                   the time from one frame to the next, for the TIFF's time axis\n";
 }
 
 struct FrameRange {
@@ -88,6 +102,48 @@ bool ParseFrameRange(const Arguments& parsed, uint64_t frames, FrameRange& range
     return true;
 }
 
+// A positive, finite decimal number.
+bool ParsePositive(const std::string& text, double& value) {
+    const char* end = text.data() + text.size();
+    const auto [stop, status] = std::from_chars(text.data(), end, value);
+    return !text.empty() && status == std::errc() && stop == end && std::isfinite(value) && value > 0;
+}
+
+// --frame-interval SECONDS or --fps N: seconds from one frame to the next; 0 when neither is given.
+bool FrameIntervalOption(const Arguments& parsed, double& interval, std::string& error) {
+    interval = 0;
+    if (parsed.Has("--frame-interval") && parsed.Has("--fps")) {
+        error = "--frame-interval and --fps both given (one says the other)";
+        return false;
+    }
+    for (const char* name : {"--frame-interval", "--fps"}) {
+        if (!parsed.Has(name)) continue;
+        double value = 0;
+        if (!ParsePositive(parsed.Value(name), value)) {
+            error = std::string(name) + " must be a number above 0, got '" + parsed.Value(name) + "'";
+            return false;
+        }
+        interval = std::string_view(name) == "--fps" ? 1 / value : value;
+    }
+    return true;
+}
+
+// One line on standard error when frames were dropped or repeated among those converted: their
+// page index no longer follows the camera's count (unless blanks fill the gaps).
+void ReportDrops(const std::string& path, uint64_t first, const tools::SequenceTracker& tracker, bool filled) {
+    const uint64_t dropped = tracker.droppedFrames(), repeated = tracker.repeated().size();
+    if (dropped == 0 && repeated == 0) return;
+    std::string line = "framedec convert: frames " + std::to_string(first) + " to " +
+                       std::to_string(first + tracker.frames() - 1) + " of " + path + ": " +
+                       std::to_string(dropped) + " dropped in " + CountText(tracker.dropped().size(), "gap") +
+                       ", " + std::to_string(repeated) + " repeated or out of order";
+    if (dropped > 0)
+        line += filled ? "; a blank page in each dropped frame's place"
+                       : "; pages after a gap are not the camera's count (--fill-dropped puts a blank page in "
+                         "each dropped frame's place)";
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 }  // namespace
 
 int RunConvert(const std::vector<std::string>& args) {
@@ -100,9 +156,11 @@ int RunConvert(const std::vector<std::string>& args) {
     std::string error, output;
     constexpr std::string_view kPositionals[] = {"RECORDING (the file of frames)"};
     uint32_t height = 0, threads = DefaultDecodeThreads();
+    double frameInterval = 0;
     if (!ParseArguments(args, kOptions, parsed, error) || !CheckPositionals(parsed, kPositionals, error) ||
-        !FrameHeightOption(parsed, true, height, error) || !OutputOption(parsed, output, error) ||
-        !UnsignedOption(parsed, "--threads", 1, kMaxConvertThreads, threads, error))
+        !RecordingHeightOption(parsed, height, error) || !OutputOption(parsed, output, error) ||
+        !UnsignedOption(parsed, "--threads", 1, kMaxConvertThreads, threads, error) ||
+        !FrameIntervalOption(parsed, frameInterval, error))
         return Fail(kName, kExitUsage, error);
     const std::string modeName = parsed.Has("--mode") ? parsed.Value("--mode") : "pixels";
     if (std::find(std::begin(kConvertModes), std::end(kConvertModes), modeName) == std::end(kConvertModes))
@@ -110,37 +168,54 @@ int RunConvert(const std::vector<std::string>& args) {
     const DecodeMode& mode = *FindDecodeMode(modeName);
     OutputTarget target;
     if (!ChooseOutputTarget(output, target, error)) return Fail(kName, kExitUsage, error);
-    if (parsed.Has("--deflate") && target.format != OutputFormat::Tiff)
-        return Fail(kName, kExitUsage,
-                    std::string("--deflate applies to TIFF output, not ") + FormatName(target.format));
+    for (const char* tiffOnly : {"--deflate", "--frame-interval", "--fps"})
+        if (parsed.Has(tiffOnly) && target.format != OutputFormat::Tiff)
+            return Fail(kName, kExitUsage,
+                        std::string(tiffOnly) + " applies to TIFF output, not " + FormatName(target.format));
     TableChoice table;
     if (const int status = ChooseTable(parsed, table, error); status != kExitSuccess) return Fail(kName, status, error);
 
     const std::string& path = parsed.positionals[0];
     tools::RecordingReader reader;
-    if (!OpenRecording(path, height, reader, error)) return Fail(kName, kExitFailure, error);
+    if (!OpenRecording(path, height, parsed.Has("--force"), reader, error)) return Fail(kName, kExitFailure, error);
+    height = reader.height();
     const tools::RecordingLayout layout = reader.layout();
-    if (layout.frames == 0) return Fail(kName, kExitFailure, "recording '" + path + "' holds no frame");
     FrameRange range;
     bool outside = false;
     if (!ParseFrameRange(parsed, layout.frames, range, outside, error))
         return Fail(kName, outside ? kExitFailure : kExitUsage, error);
 
+    const uint64_t frames = range.end - range.first;
+    std::vector<uint16_t> numbers;
+    if (!reader.ReadSequenceNumbers(range.first, frames, numbers, error)) return Fail(kName, kExitFailure, error);
+    tools::SequenceTracker tracker;
+    for (const uint16_t number : numbers) tracker.Add(number);
+    const bool fill = parsed.Has("--fill-dropped");
+    const PagePlan plan(numbers, tracker, fill);
+    const uint64_t count = plan.pages();
+
     const Rect whole = mode.wholeFrame(height);
-    const uint64_t count = range.end - range.first;
     CatchInterrupts();  // from before the first output file on, so that Ctrl-C leaves none half-written
-    std::unique_ptr<FrameWriter> writer =
-        OpenFrameWriter(target, {count, whole.width, whole.height, parsed.Has("--deflate")}, error);
+    std::unique_ptr<FrameWriter> writer = OpenFrameWriter(
+        target, {count, whole.width, whole.height, parsed.Has("--deflate"), frameInterval}, error);
     if (!writer) return Fail(kName, kExitFailure, error);
 
     std::mutex readerLock;
     const FrameStep decode = [&](uint64_t i, ConvertedFrame& frame, std::string& failure) {
+        const PageContent page = plan.At(i);
+        frame.number = range.first + i;
+        frame.sequenceNo = page.sequenceNo;
+        if (page.dropped) {
+            frame.dropped = true;
+            frame.image = {whole.width, whole.height, std::vector<uint8_t>(std::size_t{whole.width} * whole.height), {}};
+            return writer->Encode(frame, failure);
+        }
         std::vector<uint8_t> bytes;
         {
             const std::lock_guard lock(readerLock);
-            if (!reader.Read(range.first + i, 1, bytes, failure)) return false;
+            if (!reader.Read(range.first + page.frame, 1, bytes, failure)) return false;
         }
-        frame.index = range.first + i;
+        frame.index = range.first + page.frame;
         if (const int32_t result = ExtractSequenceNo(bytes.data(), 0, height, &frame.sequenceNo);
             result != FRAMEDEC_OK) {
             failure = "the library could not read the sequence number of frame " + std::to_string(frame.index) +
@@ -174,12 +249,13 @@ int RunConvert(const std::vector<std::string>& args) {
         return Fail(kName, kExitFailure, error);
     }
 
+    ReportDrops(path, range.first, tracker, fill);
     const double seconds = progress.Seconds();
-    std::printf("%s (frames %llu to %llu, %s, %u threads)\n", writer->Summary().c_str(),
+    std::printf("%s (frames %llu to %llu, %s, %s)\n", writer->Summary().c_str(),
                 static_cast<unsigned long long>(range.first), static_cast<unsigned long long>(range.end - 1),
                 mode.name == "dc" ? "1/8-scale previews" : "pixels",
-                static_cast<unsigned>(std::min<uint64_t>(threads, count)));
-    std::printf("%.2f s, %.1f frames/s\n", seconds, seconds > 0 ? count / seconds : 0.0);
+                CountText(std::min<uint64_t>(threads, count), "thread").c_str());
+    std::printf("%.2f s, %.1f frames/s\n", seconds, seconds > 0 ? frames / seconds : 0.0);
     if (layout.trailingBytes > 0)
         std::printf("skipped %llu trailing bytes of a last frame cut short\n",
                     static_cast<unsigned long long>(layout.trailingBytes));

@@ -3,6 +3,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "count_text.h"
 #include "decode_modes.h"
 #include "exit_status.h"
 #include "frame_file.h"
@@ -136,7 +137,7 @@ int RunDecode(const std::vector<std::string>& args) {
     if (!WriteFileAtomically(output, mode->fileBytes(image, parsed.Has("--raw")), error))
         return Fail(kName, kExitFailure, error);
     const std::string detail = parsed.Has("--raw") ? ", raw int16 little-endian"
-                               : mode->hasThreads   ? ", " + std::to_string(threads) + " threads"
+                               : mode->hasThreads   ? ", " + CountText(threads, "thread")
                                                     : "";
     std::printf("wrote %s: %s decode of rectangle %s, %u x %u%s\n", output.c_str(), std::string(mode->name).c_str(),
                 RectText(rect).c_str(), image.width, image.height, detail.c_str());

@@ -8,6 +8,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "count_text.h"
 #include "decode_modes.h"
 #include "demo_image.h"
 #include "exit_status.h"
@@ -76,8 +77,8 @@ void PrintTable(const std::vector<DemoRow>& rows, uint32_t runs) {
                     std::string(row.mode->demoFile).c_str(), row.milliseconds, row.psnr,
                     std::string(row.mode->psnrAgainst).c_str());
     }
-    std::printf("(time: median of %u runs of a whole-frame decode; mt: %u strips at once)\n", runs,
-                DefaultDecodeThreads());
+    std::printf("(time: median of %s of a whole-frame decode; mt: %s at once)\n", CountText(runs, "run").c_str(),
+                CountText(DefaultDecodeThreads(), "strip").c_str());
 }
 
 }  // namespace

@@ -25,7 +25,12 @@ bool ReadFrameFile(const std::string& path, uint32_t heightLines, std::vector<ui
     std::error_code noSize;
     const uintmax_t size = std::filesystem::file_size(path, noSize);
     if (!noSize && size != expected) return WrongSize(path, size, heightLines, error);
-    if (!tools::ReadFileBytes(path, "frame file", frame, error)) return false;
+    if (!tools::ReadFileBytes(path, "frame file", expected, frame, error)) {
+        if (frame.size() > expected)
+            error = "frame file '" + path + "' holds more than one frame of " + std::to_string(heightLines) +
+                    " lines (" + std::to_string(expected) + " bytes)";
+        return false;
+    }
     if (frame.size() != expected) return WrongSize(path, frame.size(), heightLines, error);
     return true;
 }

@@ -14,7 +14,9 @@ namespace framedec::cli {
 // One frame on its way from the recording to the output.
 struct ConvertedFrame {
     uint64_t index = 0;             // frame index in the recording
+    uint64_t number = 0;            // the number in a sequence's file name (the index, or its place in the count)
     uint16_t sequenceNo = 0;
+    bool dropped = false;           // a blank page standing for a dropped frame (index is meaningless)
     DecodedImage image;
     std::vector<uint8_t> encoded;   // what the output stores, when it is more than the pixels
 };

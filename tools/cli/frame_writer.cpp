@@ -9,6 +9,7 @@ std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget& target, const W
 }
 
 std::string FrameLabel(const ConvertedFrame& frame) {
+    if (frame.dropped) return "dropped sequence_number=" + std::to_string(frame.sequenceNo);
     return "frame=" + std::to_string(frame.index) + " sequence_number=" + std::to_string(frame.sequenceNo);
 }
 

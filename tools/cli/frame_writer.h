@@ -31,6 +31,7 @@ struct WriterOptions {
     uint64_t frames = 0;           // frames that will be written
     uint32_t width = 0, height = 0;  // of every image
     bool deflate = false;          // TIFF only
+    double frameInterval = 0;      // seconds from one frame to the next, 0 when unknown (TIFF only)
 };
 
 // nullptr with error (one line) when the output cannot be started, or this build lacks its format.
@@ -41,7 +42,8 @@ std::unique_ptr<FrameWriter> OpenFrameWriter(const OutputTarget& target, const W
 std::unique_ptr<FrameWriter> OpenTiffStack(const std::string& path, const WriterOptions& options, std::string& error);
 std::unique_ptr<FrameWriter> OpenImageSequence(const OutputTarget& target, std::string& error);
 
-// The text each output stores with a frame (TIFF page name, PNG text, PGM comment).
+// The text each output stores with a frame (TIFF page name, PNG text, PGM comment):
+// "frame=I sequence_number=N", or "dropped sequence_number=N" for a blank page in a dropped frame's place.
 std::string FrameLabel(const ConvertedFrame& frame);
 
 }  // namespace framedec::cli

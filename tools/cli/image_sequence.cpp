@@ -1,5 +1,6 @@
 // One PNG or PGM file per frame, named by a pattern that holds the frame's index in the recording.
 // Each file is written whole or not at all; when one fails, the error says which were written.
+#include "count_text.h"
 #include "frame_writer.h"
 #include "output_file.h"
 #include "png_image.h"
@@ -20,7 +21,7 @@ public:
     }
 
     bool Write(const ConvertedFrame& frame, std::string& error) override {
-        const std::string name = target_.pattern.NameOf(frame.index);
+        const std::string name = target_.pattern.NameOf(frame.number);
         if (!WriteFileAtomically(name, frame.encoded, error)) return false;
         if (files_++ == 0) first_ = name;
         last_ = name;
@@ -32,7 +33,7 @@ public:
     std::string Summary() const override {
         if (files_ == 0) return "no file written";
         if (files_ == 1) return "wrote 1 file, " + first_;
-        return "wrote " + std::to_string(files_) + " files, " + first_ + " to " + last_;
+        return "wrote " + CountText(files_, "file") + ", " + first_ + " to " + last_;
     }
 
     std::string Kept() const override { return Summary(); }

@@ -4,22 +4,22 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace framedec::cli {
+
+std::string TemporaryPathBeside(const std::string& target, uint64_t processId, unsigned counter) {
+    const std::string name = "framedec-" + std::to_string(processId) + "-" + std::to_string(counter) + ".tmp";
+    return (std::filesystem::path(target).parent_path() / name).string();
+}
 
 bool WriteFileAtomically(const std::string& path, const FileContents& contents, std::string& error) {
     TemporaryOutput output;
     if (!output.Create(path, error)) return false;
-    std::FILE* file = std::fopen(output.path().c_str(), "wb");
     std::string stop;
-    bool written = file != nullptr && contents(file, stop);
-    int writeErrno = errno;
-    if (file != nullptr && std::fclose(file) != 0 && written) {
-        written = false;
-        writeErrno = errno;
-    }
-    if (!written) {
-        error = stop.empty() ? "cannot write '" + path + "': " + std::strerror(writeErrno) : stop;
+    errno = 0;
+    if (!contents(output.file(), stop)) {
+        error = stop.empty() ? "cannot write '" + path + "': " + std::strerror(errno) : stop;
         return false;
     }
     return output.Commit(error);

@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -37,29 +39,37 @@ std::string CannotWrite(const std::string& target, DWORD error, const std::strin
 
 }  // namespace
 
-TemporaryOutput::~TemporaryOutput() { Remove(); }
+TemporaryOutput::~TemporaryOutput() { Discard(); }
 
-void TemporaryOutput::Remove() {
+void TemporaryOutput::Discard() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
     if (!temporary_.empty()) DeleteFileW(Wide(temporary_).c_str());
     temporary_.clear();
 }
 
 bool TemporaryOutput::Create(const std::string& target, std::string& error) {
-    Remove();
+    Discard();
     // The temporary name lies in the target's directory (a move within one volume replaces the
     // target in one step) and is unique to this process; CREATE_NEW never reuses a stranger's file.
     static unsigned counter = 0;
     DWORD failure = ERROR_SUCCESS;
     std::string name;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = target + ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
-        const HANDLE file = CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        name = TemporaryPathBeside(target, GetCurrentProcessId(), counter++);
+        const HANDLE file = CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
+            // The writers write through the C library; the descriptor takes over the handle.
+            const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
+            file_ = fd < 0 ? nullptr : _fdopen(fd, "w+b");
             target_ = target;
             temporary_ = name;
-            return true;
+            if (file_ != nullptr) return true;
+            if (fd < 0) CloseHandle(file); else _close(fd);
+            error = CannotWrite(target, ERROR_NOT_ENOUGH_MEMORY, name);
+            Discard();
+            return false;
         }
         failure = GetLastError();
         if (failure != ERROR_FILE_EXISTS) break;
@@ -71,19 +81,23 @@ bool TemporaryOutput::Create(const std::string& target, std::string& error) {
 bool TemporaryOutput::Commit(std::string& error) {
     // Flushed to disk first, then moved over the target in one step; rename() would refuse to
     // replace an existing file.
-    const HANDLE file = CreateFileW(Wide(temporary_).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
+    if (std::fflush(file_) != 0) {
+        error = "cannot write '" + target_ + "': " + std::strerror(errno);
+        Discard();
+        return false;
+    }
+    const bool flushed = FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_))));
     const DWORD flushFailure = GetLastError();
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    std::fclose(file_);
+    file_ = nullptr;
     if (!flushed) {
         error = CannotWrite(target_, flushFailure, temporary_);
-        Remove();
+        Discard();
         return false;
     }
     if (!MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = CannotWrite(target_, GetLastError(), target_);
-        Remove();
+        Discard();
         return false;
     }
     temporary_.clear();

@@ -8,9 +8,10 @@
 
 namespace framedec::cli {
 
-// Opens the recording and splits it into frames of heightLines lines. A file that holds bytes but
-// not one whole frame is refused: its height is wrong (a recording cut short still holds the frames
-// before the cut). On failure error names the file and the sizes.
-bool OpenRecording(const std::string& path, uint32_t heightLines, tools::RecordingReader& reader, std::string& error);
+// Opens the recording with frames of heightLines lines (0: the height at which its sequence
+// numbers run). Unless force is set, a height at which the numbers do not run is refused. On
+// failure error is one line naming the file and the problem.
+bool OpenRecording(const std::string& path, uint32_t heightLines, bool force, tools::RecordingReader& reader,
+                   std::string& error);
 
 }  // namespace framedec::cli

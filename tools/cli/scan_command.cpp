@@ -2,9 +2,11 @@
 // whether the recording was cut short.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 #include "arguments.h"
 #include "commands.h"
+#include "count_text.h"
 #include "exit_status.h"
 #include "recording_file.h"
 #include "recording/recording.h"
@@ -12,61 +14,93 @@
 namespace framedec::cli {
 namespace {
 
-constexpr OptionSpec kOptions[] = {{"--height"}, {"--json", false}};
+constexpr OptionSpec kOptions[] = {{"--height"}, {"--json", false}, {"--csv", false}, {"--force", false}};
 
 constexpr const char* kHelp =
-    "usage: framedec scan RECORDING --height H [--json]\n"
+    "usage: framedec scan RECORDING --height H|auto [--json | --csv] [--force]\n"
     "\n"
     "Reads the sequence numbers of a recording (back-to-back frames of H lines, H x 320 bytes each)\n"
-    "and reports the whole frames, the first and last sequence numbers, every gap (counted modulo\n"
-    "65536: 65535 then 0 is no gap), every number that repeats or goes back, and the bytes of a last\n"
-    "frame cut short (skipped).\n"
+    "and reports the whole frames, the first and last sequence numbers, every gap, every frame that\n"
+    "is repeated or out of order, and the bytes of a last frame cut short (skipped). Numbers count\n"
+    "modulo 65536 (65535 then 0 is no gap) and are compared with the newest number seen: 2 to 32768\n"
+    "ahead is a gap of that step - 1 dropped frames; equal to or behind it is a repeated or\n"
+    "out-of-order frame, which moves nothing (a stale frame adds no drop).\n"
     "\n"
-    "  --height H  the frames' height in lines: a multiple of 8 from 8 to 1024\n"
-    "  --json      one JSON object: frames, sequence_numbers, dropped ([{index, count}]), repeated\n"
-    "              (frame indices) and trailing_bytes\n";
+    "  --height H  the frames' height in lines: a multiple of 8 from 8 to 1024, or auto for the one\n"
+    "              height at which the sequence numbers run. A height at which fewer than half the\n"
+    "              steps between frames are +1 is refused (naming the height at which they run)\n"
+    "  --force     read at the given height even so (a camera whose numbers do not count)\n"
+    "  --json      one JSON object: height, frames, sequence_numbers, dropped ([{index, count}]),\n"
+    "              repeated (frame indices) and trailing_bytes\n"
+    "  --csv       one line per frame: index,sequence_number,gap_before,repeated (streamed)\n";
 
 // Gaps and repeats listed in the summary before it says how many more there are.
 constexpr std::size_t kListedInSummary = 10;
+// Sequence numbers read at a time, so that recordings of any length scan in bounded memory.
+constexpr uint64_t kNumbersPerRead = uint64_t{1} << 16;
 
-void PrintJson(const tools::RecordingLayout& layout, const std::vector<uint16_t>& numbers,
-               const tools::SequenceTracker& tracker) {
-    std::printf("{\"frames\": %llu, \"sequence_numbers\": [", static_cast<unsigned long long>(layout.frames));
-    for (std::size_t i = 0; i < numbers.size(); ++i) std::printf(i == 0 ? "%u" : ", %u", numbers[i]);
-    std::printf("], \"dropped\": [");
-    for (std::size_t i = 0; i < tracker.dropped().size(); ++i)
-        std::printf("%s{\"index\": %llu, \"count\": %u}", i == 0 ? "" : ", ",
-                    static_cast<unsigned long long>(tracker.dropped()[i].index), tracker.dropped()[i].count);
-    std::printf("], \"repeated\": [");
-    for (std::size_t i = 0; i < tracker.repeated().size(); ++i)
-        std::printf(i == 0 ? "%llu" : ", %llu", static_cast<unsigned long long>(tracker.repeated()[i]));
+using FrameVisit = std::function<void(uint64_t index, uint16_t number, const tools::SequenceStep& step)>;
+
+// Reads every whole frame's sequence number in order, adds it to the tracker and hands it on.
+bool FollowNumbers(tools::RecordingReader& reader, tools::SequenceTracker& tracker, const FrameVisit& visit,
+                   std::string& error) {
+    std::vector<uint16_t> numbers;
+    const uint64_t frames = reader.layout().frames;
+    for (uint64_t first = 0; first < frames; first += kNumbersPerRead) {
+        const uint64_t count = std::min(kNumbersPerRead, frames - first);
+        if (!reader.ReadSequenceNumbers(first, count, numbers, error)) return false;
+        for (uint64_t i = 0; i < count; ++i) visit(first + i, numbers[i], tracker.Add(numbers[i]));
+    }
+    return true;
+}
+
+template <class Item, class Print>
+void PrintList(const char* name, const std::vector<Item>& items, Print print) {
+    std::printf("], \"%s\": [", name);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) std::printf(", ");
+        print(items[i]);
+    }
+}
+
+void PrintJsonEnd(const tools::RecordingLayout& layout, const tools::SequenceTracker& tracker) {
+    PrintList("dropped", tracker.dropped(), [](const tools::DroppedRun& run) {
+        std::printf("{\"index\": %llu, \"count\": %u}", static_cast<unsigned long long>(run.index), run.count);
+    });
+    PrintList("repeated", tracker.repeated(),
+              [](uint64_t index) { std::printf("%llu", static_cast<unsigned long long>(index)); });
     std::printf("], \"trailing_bytes\": %llu}\n", static_cast<unsigned long long>(layout.trailingBytes));
 }
 
-void PrintSummary(const std::string& path, uint32_t height, const tools::RecordingLayout& layout,
-                  const std::vector<uint16_t>& numbers, const tools::SequenceTracker& tracker) {
-    std::printf("%s: %llu frames of %u lines (%llu bytes each)\n", path.c_str(),
-                static_cast<unsigned long long>(layout.frames), height,
-                static_cast<unsigned long long>(layout.frameBytes));
+void PrintSummary(const std::string& path, bool heightFound, const tools::RecordingReader& reader, uint16_t first,
+                  uint16_t last, const tools::SequenceTracker& tracker) {
+    const tools::RecordingLayout& layout = reader.layout();
+    std::printf("%s: %s of %u lines (%llu bytes each%s)\n", path.c_str(), CountText(layout.frames, "frame").c_str(),
+                reader.height(), static_cast<unsigned long long>(layout.frameBytes),
+                heightFound ? "; the height at which the sequence numbers run" : "");
     if (layout.trailingBytes > 0)
         std::printf("cut short: %llu trailing bytes of a last frame, skipped\n",
                     static_cast<unsigned long long>(layout.trailingBytes));
-    if (numbers.empty()) return;
-    std::printf("sequence numbers: %u to %u\n", numbers.front(), numbers.back());
+    std::printf("sequence numbers: %u to %u\n", first, last);
 
     const auto& dropped = tracker.dropped();
-    std::printf("dropped: %llu frames in %zu gaps", static_cast<unsigned long long>(tracker.droppedFrames()),
-                dropped.size());
+    std::printf("dropped: %s in %s", CountText(tracker.droppedFrames(), "frame").c_str(),
+                CountText(dropped.size(), "gap").c_str());
     for (std::size_t i = 0; i < std::min(dropped.size(), kListedInSummary); ++i)
         std::printf("%s %u before frame %llu", i == 0 ? ":" : ",", dropped[i].count,
                     static_cast<unsigned long long>(dropped[i].index));
     if (dropped.size() > kListedInSummary) std::printf(", ... (%zu more)", dropped.size() - kListedInSummary);
 
     const auto& repeated = tracker.repeated();
-    std::printf("\nrepeated or backwards: %zu frames", repeated.size());
-    for (std::size_t i = 0; i < std::min(repeated.size(), kListedInSummary); ++i)
-        std::printf("%s frame %llu (%u after %u)", i == 0 ? ":" : ",", static_cast<unsigned long long>(repeated[i]),
-                    numbers[repeated[i]], numbers[repeated[i] - 1]);
+    std::printf("\nrepeated or out of order: %s", CountText(repeated.size(), "frame").c_str());
+    for (std::size_t i = 0; i < std::min(repeated.size(), kListedInSummary); ++i) {
+        std::printf("%s frame %llu", i == 0 ? ":" : ",", static_cast<unsigned long long>(repeated[i]));
+        const tools::RepeatedNumber& number = tracker.repeatedNumbers()[i];
+        if (number.sequenceNo == number.newest)
+            std::printf(" (%u again)", number.sequenceNo);
+        else
+            std::printf(" (%u, behind %u)", number.sequenceNo, number.newest);
+    }
     if (repeated.size() > kListedInSummary) std::printf(", ... (%zu more)", repeated.size() - kListedInSummary);
     std::printf("\n");
 }
@@ -84,22 +118,41 @@ int RunScan(const std::vector<std::string>& args) {
     constexpr std::string_view kPositionals[] = {"RECORDING (the file of frames)"};
     uint32_t height = 0;
     if (!ParseArguments(args, kOptions, parsed, error) || !CheckPositionals(parsed, kPositionals, error) ||
-        !FrameHeightOption(parsed, true, height, error))
+        !RecordingHeightOption(parsed, height, error))
         return Fail(kName, kExitUsage, error);
+    if (parsed.Has("--json") && parsed.Has("--csv")) return Fail(kName, kExitUsage, "--json and --csv both given");
 
     const std::string& path = parsed.positionals[0];
     tools::RecordingReader reader;
-    if (!OpenRecording(path, height, reader, error)) return Fail(kName, kExitFailure, error);
+    if (!OpenRecording(path, height, parsed.Has("--force"), reader, error)) return Fail(kName, kExitFailure, error);
     const tools::RecordingLayout& layout = reader.layout();
-    std::vector<uint16_t> numbers;
-    if (!reader.ReadSequenceNumbers(0, layout.frames, numbers, error)) return Fail(kName, kExitFailure, error);
     tools::SequenceTracker tracker;
-    for (uint16_t number : numbers) tracker.Add(number);
 
-    if (parsed.Has("--json"))
-        PrintJson(layout, numbers, tracker);
-    else
-        PrintSummary(path, height, layout, numbers, tracker);
+    if (parsed.Has("--csv")) {
+        std::printf("index,sequence_number,gap_before,repeated\n");
+        const FrameVisit line = [](uint64_t index, uint16_t number, const tools::SequenceStep& step) {
+            std::printf("%llu,%u,%u,%d\n", static_cast<unsigned long long>(index), number, step.droppedBefore,
+                        step.repeated ? 1 : 0);
+        };
+        return FollowNumbers(reader, tracker, line, error) ? kExitSuccess : Fail(kName, kExitFailure, error);
+    }
+    if (parsed.Has("--json")) {
+        std::printf("{\"height\": %u, \"frames\": %llu, \"sequence_numbers\": [", reader.height(),
+                    static_cast<unsigned long long>(layout.frames));
+        const FrameVisit number = [](uint64_t index, uint16_t n, const tools::SequenceStep&) {
+            std::printf(index == 0 ? "%u" : ", %u", n);
+        };
+        if (!FollowNumbers(reader, tracker, number, error)) return Fail(kName, kExitFailure, error);
+        PrintJsonEnd(layout, tracker);
+        return kExitSuccess;
+    }
+    uint16_t first = 0, last = 0;
+    const FrameVisit ends = [&](uint64_t index, uint16_t n, const tools::SequenceStep&) {
+        if (index == 0) first = n;
+        last = n;
+    };
+    if (!FollowNumbers(reader, tracker, ends, error)) return Fail(kName, kExitFailure, error);
+    PrintSummary(path, height == 0, reader, first, last, tracker);
     return kExitSuccess;
 }
 

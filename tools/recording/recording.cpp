@@ -18,17 +18,32 @@ RecordingLayout LayoutOfRecording(uint64_t fileBytes, uint32_t frameHeight) {
     return layout;
 }
 
-void SequenceTracker::Add(uint16_t sequenceNo) {
-    if (frames_ > 0) {
-        const uint16_t step = static_cast<uint16_t>(sequenceNo - last_);
+SequenceStep SequenceFollower::Next(uint16_t sequenceNo) {
+    SequenceStep result;
+    if (started_) {
+        const uint16_t step = static_cast<uint16_t>(sequenceNo - newest_);
         if (step == 0 || step > 32768) {
-            repeated_.push_back(frames_);
-        } else if (step > 1) {
-            dropped_.push_back({frames_, static_cast<uint32_t>(step - 1)});
+            result.repeated = true;
+            return result;  // the newest number stays the reference
         }
+        result.droppedBefore = step - 1u;
     }
-    last_ = sequenceNo;
+    started_ = true;
+    newest_ = sequenceNo;
+    return result;
+}
+
+SequenceStep SequenceTracker::Add(uint16_t sequenceNo) {
+    const uint16_t newest = follower_.newest();
+    const SequenceStep step = follower_.Next(sequenceNo);
+    if (step.repeated) {
+        repeated_.push_back(frames_);
+        repeatedNumbers_.push_back({sequenceNo, newest});
+    } else if (step.droppedBefore > 0) {
+        dropped_.push_back({frames_, step.droppedBefore});
+    }
     ++frames_;
+    return step;
 }
 
 uint64_t SequenceTracker::droppedFrames() const {
@@ -37,30 +52,49 @@ uint64_t SequenceTracker::droppedFrames() const {
     return total;
 }
 
-RecordingReader::~RecordingReader() {
-    if (file_ != nullptr) std::fclose(file_);
-}
-
-bool RecordingReader::Open(const std::string& path, uint32_t frameHeight, std::string& error) {
-    std::error_code sizeError;
-    const std::uintmax_t bytes = std::filesystem::file_size(std::filesystem::path(path), sizeError);
-    if (sizeError) {
-        error = "cannot read recording '" + path + "': " + sizeError.message();
-        return false;
+std::vector<uint64_t> CheckedSteps(uint64_t frames) {
+    std::vector<uint64_t> firsts;
+    if (frames < 2) return firsts;
+    const uint64_t steps = frames - 1;
+    if (steps <= kCheckedSteps) {
+        for (uint64_t i = 0; i < steps; ++i) firsts.push_back(i);
+        return firsts;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = "cannot open recording '" + path + "': " + std::strerror(errno);
-        return false;
-    }
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = file;
-    path_ = path;
-    layout_ = LayoutOfRecording(bytes, frameHeight);
-    return true;
+    // k x last / (kCheckedSteps - 1) for k = 0 .. kCheckedSteps - 1, from the first step to the last,
+    // without overflowing for any file size.
+    const uint64_t last = steps - 1, parts = kCheckedSteps - 1;
+    for (uint64_t k = 0; k < kCheckedSteps; ++k) firsts.push_back(last / parts * k + last % parts * k / parts);
+    return firsts;
 }
 
 namespace {
+
+bool IsFrameHeight(uint32_t height) {
+    return height >= kBlockSize && height <= kMaxImageHeight && height % kBlockSize == 0;
+}
+
+std::string HeightText(uint32_t height, const OptionNames& names) {
+    return std::string(names.height) + std::string(names.valueSeparator) + std::to_string(height);
+}
+
+// "--height 8", "--height 8, 16 and 24".
+std::string HeightsText(const std::vector<uint32_t>& heights, const OptionNames& names) {
+    std::string text = std::string(names.height) + std::string(names.valueSeparator);
+    for (std::size_t i = 0; i < heights.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == heights.size() ? " and " : ", ") + std::to_string(heights[i]);
+    return text;
+}
+
+const char* FileKind(std::filesystem::file_type type) {
+    switch (type) {
+        case std::filesystem::file_type::directory: return "a folder";
+        case std::filesystem::file_type::fifo: return "a pipe";
+        case std::filesystem::file_type::character:
+        case std::filesystem::file_type::block: return "a device";
+        case std::filesystem::file_type::socket: return "a socket";
+        default: return "not a regular file";
+    }
+}
 
 // Seeks with 64-bit offsets on every platform (long is 32 bits on Windows).
 bool SeekTo(std::FILE* file, uint64_t offset) {
@@ -72,6 +106,140 @@ bool SeekTo(std::FILE* file, uint64_t offset) {
 }
 
 }  // namespace
+
+RecordingReader::~RecordingReader() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+RecordingProblem RecordingReader::Open(const std::string& path, const OpenOptions& options, std::string& error) {
+    const std::string name = "recording '" + path + "'";
+    // Frames are read by position, which a stream cannot give; a pipe would also block the open.
+    if (path == "-") {
+        error = name + " would be standard input: a recording must be a file (its frames are read by position)";
+        return RecordingProblem::NotAFile;
+    }
+    std::error_code statusError;
+    const std::filesystem::file_status status = std::filesystem::status(std::filesystem::path(path), statusError);
+    if (statusError) {
+        error = "cannot read " + name + ": " + statusError.message();
+        return RecordingProblem::CannotRead;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = name + " is " + FileKind(status.type()) + ": a recording must be a file (its frames are read by position)";
+        return RecordingProblem::NotAFile;
+    }
+    std::error_code sizeError;
+    const std::uintmax_t bytes = std::filesystem::file_size(std::filesystem::path(path), sizeError);
+    if (sizeError) {
+        error = "cannot read " + name + ": " + sizeError.message();
+        return RecordingProblem::CannotRead;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + name + ": " + std::strerror(errno);
+        return RecordingProblem::CannotRead;
+    }
+    // Unbuffered: reads are either two bytes far apart or whole frames, neither helped by a buffer.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = file;
+    path_ = path;
+    fileBytes_ = bytes;
+    height_ = 0;
+    layout_ = {};
+
+    const OptionNames& names = options.names;
+    if (bytes == 0) {
+        error = name + " is empty: it holds no frame";
+        return RecordingProblem::NoWholeFrame;
+    }
+    uint32_t height = options.height;
+    if (height == 0 && bytes < FrameBytes(kBlockSize)) {
+        error = name + " is " + std::to_string(bytes) + " bytes, less than one frame of any height (" +
+                std::to_string(FrameBytes(kBlockSize)) + " bytes or more)";
+        return RecordingProblem::NoWholeFrame;
+    }
+    if (height == 0) {
+        std::vector<uint32_t> heights;
+        if (!HeightsThatRun(heights, error)) return RecordingProblem::CannotRead;
+        if (heights.size() != 1) {
+            if (bytes < 3 * FrameBytes(kBlockSize))
+                error = name + " is too short to tell its frame height (fewer than three frames at every height)";
+            else if (heights.empty())
+                error = name + ": its sequence numbers run at no frame height";
+            else
+                error = name + ": its sequence numbers run at more than one frame height (" +
+                        HeightsText(heights, names) + ")";
+            error += "; give " + std::string(names.height);
+            if (heights.empty()) error += " (and " + std::string(names.force) + " if the camera's numbers do not count)";
+            return RecordingProblem::HeightUnknown;
+        }
+        height = heights.front();
+    } else if (!IsFrameHeight(height)) {
+        error = "frame height " + std::to_string(height) + " is not a multiple of " + std::to_string(kBlockSize) +
+                " from " + std::to_string(kBlockSize) + " to " + std::to_string(kMaxImageHeight);
+        return RecordingProblem::HeightWrong;
+    }
+
+    const RecordingLayout layout = LayoutOfRecording(bytes, height);
+    if (layout.frames == 0) {
+        error = name + " is " + std::to_string(bytes) + " bytes, less than one frame of " + std::to_string(height) +
+                " lines (" + std::to_string(layout.frameBytes) + " bytes): is " + std::string(names.height) +
+                " right?";
+        return RecordingProblem::NoWholeFrame;
+    }
+    if (options.check && options.height != 0) {
+        SequenceRun run;
+        if (!MeasureRun(height, run, error)) return RecordingProblem::CannotRead;
+        if (!run.Runs()) {
+            std::vector<uint32_t> heights;
+            if (!HeightsThatRun(heights, error)) return RecordingProblem::CannotRead;
+            error = name + ": the sequence numbers do not run at " + HeightText(height, names) + " (" +
+                    std::to_string(run.ones) + " of " + std::to_string(run.steps) + " steps between frames are +1)";
+            error += heights.empty() ? std::string("; they run at no height")
+                                     : "; at " + HeightsText(heights, names) + " they do";
+            error += " (" + std::string(names.force) + " reads it as asked)";
+            return RecordingProblem::HeightWrong;
+        }
+    }
+    height_ = height;
+    layout_ = layout;
+    return RecordingProblem::None;
+}
+
+bool RecordingReader::ReadNumber(uint64_t frame, uint64_t frameBytes, uint16_t& number, std::string& error) {
+    uint8_t bytes[2];
+    if (!ReadAt((frame + 1) * frameBytes - kSequenceNoFromEnd, bytes, sizeof bytes, error)) return false;
+    number = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+    return true;
+}
+
+bool RecordingReader::MeasureRun(uint32_t height, SequenceRun& run, std::string& error) {
+    const uint64_t frameBytes = FrameBytes(height);
+    run = {};
+    uint64_t read = UINT64_MAX;  // the frame whose number is in `number`
+    uint16_t number = 0;
+    for (const uint64_t first : CheckedSteps(fileBytes_ / frameBytes)) {
+        uint16_t from = number, to = 0;
+        if (first != read && !ReadNumber(first, frameBytes, from, error)) return false;
+        if (!ReadNumber(first + 1, frameBytes, to, error)) return false;
+        read = first + 1;
+        number = to;
+        ++run.steps;
+        run.ones += static_cast<uint16_t>(to - from) == 1;
+    }
+    return true;
+}
+
+bool RecordingReader::HeightsThatRun(std::vector<uint32_t>& heights, std::string& error) {
+    heights.clear();
+    for (uint32_t height = kBlockSize; height <= kMaxImageHeight; height += kBlockSize) {
+        SequenceRun run;
+        if (!MeasureRun(height, run, error)) return false;
+        if (run.Decided() && run.Runs()) heights.push_back(height);
+    }
+    return true;
+}
 
 bool RecordingReader::CheckRange(uint64_t first, uint64_t count, std::string& error) const {
     if (file_ != nullptr && first <= layout_.frames && count <= layout_.frames - first) return true;
@@ -98,12 +266,8 @@ bool RecordingReader::ReadSequenceNumbers(uint64_t first, uint64_t count, std::v
                                           std::string& error) {
     if (!CheckRange(first, count, error)) return false;
     numbers.resize(count);
-    for (uint64_t i = 0; i < count; ++i) {
-        uint8_t bytes[2];
-        if (!ReadAt((first + i + 1) * layout_.frameBytes - kSequenceNoFromEnd, bytes, sizeof bytes, error))
-            return false;
-        numbers[i] = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-    }
+    for (uint64_t i = 0; i < count; ++i)
+        if (!ReadNumber(first + i, layout_.frameBytes, numbers[i], error)) return false;
     return true;
 }
 

@@ -1,11 +1,12 @@
 // A recording: a file of back-to-back compressed frames of one height, as the camera writes them.
-// Shared by the command-line tool and the Python package: how a file splits into whole frames, and
-// which sequence numbers were dropped or came again.
+// Shared by the command-line tool and the Python package: how a file splits into whole frames,
+// which sequence numbers were dropped or came again, and whether the frame height is right.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace framedec::tools {
@@ -19,30 +20,98 @@ struct RecordingLayout {
 // frameHeight must be a valid frame height (a multiple of 8 from 8 to 1024).
 RecordingLayout LayoutOfRecording(uint64_t fileBytes, uint32_t frameHeight);
 
+// What one frame's sequence number says next to the newest number seen before it.
+struct SequenceStep {
+    uint32_t droppedBefore = 0;  // numbers missing between the newest and this one
+    bool repeated = false;       // equal to or behind the newest: a repeat or out of order
+};
+
+// Follows sequence numbers frame by frame, counting modulo 65536 (65535 then 0 is no gap). Each
+// number is compared with the newest number seen: a step of 1 is the next frame, a step of 2 to
+// 32768 means step - 1 frames were dropped, and a number equal to or behind the newest (a step of
+// 0 or of more than 32768) is a repeated or out-of-order frame that does not become the newest,
+// so a stale frame adds no drop. A number far behind and a drop of more than 32767 frames cannot
+// be told apart; the smaller reading is taken.
+class SequenceFollower {
+public:
+    SequenceStep Next(uint16_t sequenceNo);
+    uint16_t newest() const { return newest_; }
+
+private:
+    bool started_ = false;
+    uint16_t newest_ = 0;
+};
+
 struct DroppedRun {
     uint64_t index = 0;  // the frame that follows the gap
     uint32_t count = 0;  // sequence numbers missing before it
 };
 
-// Follows sequence numbers frame by frame, counting modulo 65536 (65535 then 0 is no gap). From one
-// frame to the next the number should grow by 1. A step of 2 to 32768 means step - 1 frames were
-// dropped; a step of 0 (the same number again) or of more than 32768 (the number went back) marks
-// the frame as repeated. A backward jump and a drop of more than 32767 frames cannot be told apart;
-// the smaller reading is taken.
+// A repeated or out-of-order frame's number, and the newest number seen when it came.
+struct RepeatedNumber {
+    uint16_t sequenceNo = 0;
+    uint16_t newest = 0;
+};
+
+// A SequenceFollower that keeps the lists of gaps and repeats.
 class SequenceTracker {
 public:
-    void Add(uint16_t sequenceNo);
+    SequenceStep Add(uint16_t sequenceNo);
 
     uint64_t frames() const { return frames_; }
     const std::vector<DroppedRun>& dropped() const { return dropped_; }
-    const std::vector<uint64_t>& repeated() const { return repeated_; }
+    const std::vector<uint64_t>& repeated() const { return repeated_; }  // frame indices
+    const std::vector<RepeatedNumber>& repeatedNumbers() const { return repeatedNumbers_; }  // in the same order
     uint64_t droppedFrames() const;
 
 private:
+    SequenceFollower follower_;
     uint64_t frames_ = 0;
-    uint16_t last_ = 0;
     std::vector<DroppedRun> dropped_;
     std::vector<uint64_t> repeated_;
+    std::vector<RepeatedNumber> repeatedNumbers_;
+};
+
+// How a frame height is checked: at the right height the sequence numbers run (most steps from
+// one frame to the next are +1); at a wrong one every number read is image bytes or a far frame's.
+// A long recording is checked on this many steps spread evenly over it, a shorter one on all.
+inline constexpr uint64_t kCheckedSteps = 1000;
+
+struct SequenceRun {
+    uint64_t steps = 0;  // steps checked
+    uint64_t ones = 0;   // of them +1
+
+    // Fewer than three frames (one step) tell nothing about the height.
+    bool Decided() const { return steps >= 2; }
+    // At least half the checked steps are +1.
+    bool Runs() const { return !Decided() || 2 * ones >= steps; }
+};
+
+// The first frame of each checked step (frame i to i + 1) of a recording of this many frames.
+std::vector<uint64_t> CheckedSteps(uint64_t frames);
+
+// Why a recording was not opened. The messages come with it as one line.
+enum class RecordingProblem {
+    None,
+    CannotRead,     // the system refused (missing file, no permission, read error)
+    NotAFile,       // a pipe, a device, a folder, or "-": frames are read by position
+    NoWholeFrame,   // empty, or shorter than one frame of the height
+    HeightWrong,    // the sequence numbers do not run at the given height
+    HeightUnknown,  // no single height at which they run
+};
+
+// How the messages name the caller's options: the tool's "--height 1024" and "--force", the Python
+// package's "height=1024" and "check=False".
+struct OptionNames {
+    std::string_view height = "--height";
+    std::string_view valueSeparator = " ";
+    std::string_view force = "--force";
+};
+
+struct OpenOptions {
+    uint32_t height = 0;  // lines per frame, a multiple of 8 from 8 to 1024; 0: find it
+    bool check = true;    // refuse a height at which the sequence numbers do not run
+    OptionNames names;
 };
 
 // Reads a recording frame by frame, or a run of frames at a time, in bounded memory (no mapping, so
@@ -54,8 +123,13 @@ public:
     RecordingReader(const RecordingReader&) = delete;
     RecordingReader& operator=(const RecordingReader&) = delete;
 
-    // Opens the file and splits it into frames of frameHeight lines. On failure error names the file.
-    bool Open(const std::string& path, uint32_t frameHeight, std::string& error);
+    // Opens a recording: a regular file that holds at least one whole frame. A given height is
+    // checked unless options.check is false: when fewer than half the checked steps are +1 it is
+    // refused, naming the height at which the numbers run if there is one. Height 0 takes the one
+    // height at which they run, and refuses when no height or more than one does. On failure error
+    // is one line naming the file.
+    RecordingProblem Open(const std::string& path, const OpenOptions& options, std::string& error);
+    uint32_t height() const { return height_; }
     const RecordingLayout& layout() const { return layout_; }
 
     // Reads count whole frames starting at frame index first into frames (resized to count x frame
@@ -67,11 +141,17 @@ public:
     bool ReadSequenceNumbers(uint64_t first, uint64_t count, std::vector<uint16_t>& numbers, std::string& error);
 
 private:
+    bool MeasureRun(uint32_t height, SequenceRun& run, std::string& error);
+    // The heights at which the numbers run, among those giving three frames or more.
+    bool HeightsThatRun(std::vector<uint32_t>& heights, std::string& error);
+    bool ReadNumber(uint64_t frame, uint64_t frameBytes, uint16_t& number, std::string& error);
     bool CheckRange(uint64_t first, uint64_t count, std::string& error) const;
     bool ReadAt(uint64_t offset, uint8_t* bytes, std::size_t size, std::string& error);
 
     std::FILE* file_ = nullptr;
     std::string path_;
+    uint64_t fileBytes_ = 0;
+    uint32_t height_ = 0;
     RecordingLayout layout_;
 };
 

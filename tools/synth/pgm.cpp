@@ -10,6 +10,10 @@
 namespace framedec::tools {
 namespace {
 
+// An image file is read whole; this covers any photograph worth cropping to a frame (16384 x
+// 16384 pixels) and stops endless input such as /dev/zero.
+constexpr std::size_t kMaxPgmBytes = std::size_t{256} << 20;
+
 // Reads the next header number, skipping white space and comments.
 bool NextNumber(const std::vector<uint8_t>& b, std::size_t& pos, uint64_t& value) {
     for (;;) {
@@ -73,7 +77,7 @@ bool ParsePgm(const std::vector<uint8_t>& bytes, GreyImage& image, std::string& 
 
 bool ReadPgm(const std::string& path, GreyImage& image, std::string& error) {
     std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(path, "image", bytes, error)) return false;
+    if (!ReadFileBytes(path, "image", kMaxPgmBytes, bytes, error)) return false;
     if (!ParsePgm(bytes, image, error)) {
         error = "'" + path + "': " + error;
         return false;

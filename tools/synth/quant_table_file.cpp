@@ -9,6 +9,9 @@
 namespace framedec::tools {
 namespace {
 
+// 64 integers and white space; far more than any table file, and a stop for endless input.
+constexpr std::size_t kMaxTableFileBytes = std::size_t{1} << 20;
+
 // A word as an error message shows it: at most 20 characters, unprintable ones as '?'.
 std::string Shown(const std::string& word) {
     std::string shown = word.substr(0, 20);
@@ -49,7 +52,7 @@ bool ParseTableText(const std::string& text, QuantTable& table, std::string& err
 
 bool ReadTableFile(const std::string& path, QuantTable& table, std::string& error) {
     std::vector<uint8_t> bytes;
-    if (!ReadFileBytes(path, "table file", bytes, error)) return false;
+    if (!ReadFileBytes(path, "table file", kMaxTableFileBytes, bytes, error)) return false;
     if (!ParseTableText(std::string(bytes.begin(), bytes.end()), table, error)) {
         error = "table file '" + path + "' " + error;
         return false;

@@ -169,5 +169,16 @@ fetch_cuda_downloads() {
   [ -e build/cuda-runtime-windows/cudart64_13.dll ] || fetch_cuda_runtime_dll build/cuda-runtime-windows
 }
 
+# tifffile reads the tool's TIFF stacks back as ImageJ hyperstacks (the tool.tifffile test), in a
+# virtual environment of its own.
+fetch_tiff_readers() {
+  [ -x build/tiff-readers/bin/python ] && build/tiff-readers/bin/python -c "import tifffile" 2>/dev/null && return 0
+  echo "fetching: tifffile and numpy (PyPI) into build/tiff-readers"
+  rm -rf build/tiff-readers
+  python3 -m venv build/tiff-readers
+  build/tiff-readers/bin/pip install --quiet --disable-pip-version-check tifffile==2026.3.3 numpy==2.4.6
+}
+
 install_debian_packages
 fetch_cuda_downloads
+fetch_tiff_readers

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     const bool preview = argc > 4 && std::string(argv[4]) == "dc";
     tools::RecordingReader reader;
     std::string error;
-    if (reader.Open(argv[1], {height}, error) != tools::RecordingProblem::None) {
+    if (!reader.Open(argv[1], height, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

@@ -128,25 +128,8 @@ RecordingProblem RecordingReader::Open(const std::string& path, const OpenOption
         error = name + " is " + FileKind(status.type()) + ": a recording must be a file (its frames are read by position)";
         return RecordingProblem::NotAFile;
     }
-    std::error_code sizeError;
-    const std::uintmax_t bytes = std::filesystem::file_size(std::filesystem::path(path), sizeError);
-    if (sizeError) {
-        error = "cannot read " + name + ": " + sizeError.message();
-        return RecordingProblem::CannotRead;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = "cannot open " + name + ": " + std::strerror(errno);
-        return RecordingProblem::CannotRead;
-    }
-    // Unbuffered: reads are either two bytes far apart or whole frames, neither helped by a buffer.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = file;
-    path_ = path;
-    fileBytes_ = bytes;
-    height_ = 0;
-    layout_ = {};
+    if (!OpenFile(path, error)) return RecordingProblem::CannotRead;
+    const uint64_t bytes = fileBytes_;
 
     const OptionNames& names = options.names;
     if (bytes == 0) {
@@ -205,6 +188,36 @@ RecordingProblem RecordingReader::Open(const std::string& path, const OpenOption
     height_ = height;
     layout_ = layout;
     return RecordingProblem::None;
+}
+
+bool RecordingReader::OpenFile(const std::string& path, std::string& error) {
+    std::error_code sizeError;
+    const std::uintmax_t bytes = std::filesystem::file_size(std::filesystem::path(path), sizeError);
+    if (sizeError) {
+        error = "cannot read recording '" + path + "': " + sizeError.message();
+        return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open recording '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    // Unbuffered: reads are either two bytes far apart or whole frames, neither helped by a buffer.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = file;
+    path_ = path;
+    fileBytes_ = bytes;
+    height_ = 0;
+    layout_ = {};
+    return true;
+}
+
+bool RecordingReader::Open(const std::string& path, uint32_t frameHeight, std::string& error) {
+    if (!OpenFile(path, error)) return false;
+    height_ = frameHeight;
+    layout_ = LayoutOfRecording(fileBytes_, frameHeight);
+    return true;
 }
 
 bool RecordingReader::ReadNumber(uint64_t frame, uint64_t frameBytes, uint16_t& number, std::string& error) {

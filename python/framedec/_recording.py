@@ -22,10 +22,14 @@ _IMAGES_PER_READ = 16  # frames read and decoded at once while iterating over de
 class Recording:
     """A recording read with checked reads: frames are copied out of the file as they are asked for.
 
-    ``Recording(path, height, table=None)`` opens the file; height is the frames' height in lines (a
-    multiple of 8 from 8 to 1024), so each frame is height x 320 bytes; table is the quantisation
-    table the frames were made with (None for ``DEFAULT_TABLE``), used by ``images``. A file without
-    one whole frame is refused.
+    ``Recording(path, height=None, table=None, *, check=True)`` opens the file, as the framedec tool
+    does. height is the frames' height in lines (a multiple of 8 from 8 to 1024), so each frame is
+    height x 320 bytes; None finds it: the one height at which the frames' sequence numbers run
+    (most steps +1). A given height at which they do not run (fewer than half the steps +1, checked
+    on up to 1000 steps spread over the file) is refused, naming the height at which they do;
+    ``check=False`` reads the file at the height given. table is the quantisation table the frames
+    were made with (None for ``DEFAULT_TABLE``), used by ``images``. A file without one whole frame,
+    and anything but a regular file, is refused (ArgumentError).
 
     ``len()`` is the number of whole frames when the file was opened (or last ``refresh()``-ed);
     ``recording[i]`` is frame i, 1-D, as ``decode`` takes it; a slice gives an (n, height, 320)
@@ -38,35 +42,37 @@ class Recording:
     unpickled (another process, a dask worker). Use it as a context manager, or call ``close()``.
     """
 
-    def __init__(self, path: PathLike, height: int, table: Any = None) -> None:
+    def __init__(self, path: PathLike, height: Optional[int] = None, table: Any = None, *,
+                 check: bool = True) -> None:
         if not isinstance(path, (str, bytes, os.PathLike)):
             raise TypeError(f"path must be a str or os.PathLike, not {type(path).__name__}")
+        if not isinstance(check, bool):
+            raise TypeError(f"check must be True or False, not {type(check).__name__}")
         self.path: str = os.fsdecode(path)
-        self.height = frame_height("height", height)
+        self.height = 0 if height is None else frame_height("height", height)
         self.table: Optional[np.ndarray] = None if table is None else table_array(table)
         self._file: Optional[Any] = _native.RecordingFile()
         self._numbers = np.empty(0, np.uint16)  # the sequence numbers scanned so far, from frame 0
         self._gaps: Optional[Tuple[List[Tuple[int, int]], List[int]]] = None
-        self._open()
-        if self._frames == 0:
-            raise ArgumentError(f"recording {self.path!r} has {self.trailing_bytes} bytes, less than one frame of "
-                                f"{self.height} lines ({self.frame_bytes} bytes)")
+        self._open(check)
         if self.trailing_bytes:
             warnings.warn(f"recording {self.path!r} ends with {self.trailing_bytes} bytes of a frame cut short "
                           f"(frames of {self.height} lines are {self.frame_bytes} bytes); they are not read",
                           stacklevel=2)
 
-    def _open(self) -> None:
+    def _open(self, check: bool) -> None:
         os.stat(self.path)  # the platform's own error (FileNotFoundError, PermissionError, ...)
-        error = self._reader().open(self.path, self.height)
-        if error:
-            raise OSError(error)
-        self.frame_bytes, self._frames, self.trailing_bytes = self._reader().layout()
+        problem, message = self._reader().open(self.path, self.height, check)
+        if problem == _native.RECORDING_CANNOT_READ:
+            raise OSError(message)
+        if problem:
+            raise ArgumentError(message)
+        self.height, self.frame_bytes, self._frames, self.trailing_bytes = self._reader().layout()
 
     def refresh(self) -> int:
         """Take in the file's current length (frames appended, or the file cut short, since it was
         opened); returns the number of whole frames."""
-        self._open()
+        self._open(check=False)
         if len(self._numbers) > self._frames:
             self._numbers = np.empty(0, np.uint16)  # the file was cut short: rescan it
         self._gaps = None
@@ -184,10 +190,11 @@ class Recording:
 
 
 def reopen(path: str, height: int, table: Optional[np.ndarray]) -> Recording:
-    """The recording opened again where it is unpickled or read by a task."""
+    """The recording opened again where it is unpickled or read by a task, at the height found or
+    checked where it was first opened."""
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")  # reported where the recording was first opened
-        return Recording(path, height, table)
+        return Recording(path, height, table, check=False)
 
 
 class DecodedImages:

@@ -17,19 +17,29 @@ namespace {
 // One open recording. Reads take a lock (the reader keeps one file position) and run without the GIL.
 class RecordingFile {
 public:
-    // Opens, or opens again to take in the file's current length; "" or the reason it failed.
-    std::string Open(const std::string& path, uint32_t frameLines) {
+    // Opens, or opens again to take in the file's current length, with the tool's rules on the
+    // frame height (0: find it; check: refuse one at which the sequence numbers do not run):
+    // (the problem's number, 0 for none; its message naming the Python arguments).
+    nb::tuple Open(const std::string& path, uint32_t frameLines, bool check) {
+        tools::OpenOptions options;
+        options.height = frameLines;
+        options.check = check;
+        options.names = {"height", "=", "check=False"};
         std::string error;
-        nb::gil_scoped_release release;
-        std::lock_guard lock(mutex_);
-        reader_.Open(path, frameLines, error);
-        return error;
+        tools::RecordingProblem problem;
+        {
+            nb::gil_scoped_release release;
+            std::lock_guard lock(mutex_);
+            problem = reader_.Open(path, options, error);
+        }
+        return nb::make_tuple(static_cast<int>(problem), error);
     }
 
+    // (frame height, bytes per frame, whole frames, trailing bytes) when opened.
     nb::tuple Layout() {
         std::lock_guard lock(mutex_);
         const tools::RecordingLayout& layout = reader_.layout();
-        return nb::make_tuple(layout.frameBytes, layout.frames, layout.trailingBytes);
+        return nb::make_tuple(reader_.height(), layout.frameBytes, layout.frames, layout.trailingBytes);
     }
 
     // (error or "", count frames from first as one row each).
@@ -68,11 +78,6 @@ private:
     tools::RecordingReader reader_;
 };
 
-nb::tuple Layout(uint64_t fileBytes, uint32_t frameLines) {
-    const tools::RecordingLayout layout = tools::LayoutOfRecording(fileBytes, frameLines);
-    return nb::make_tuple(layout.frameBytes, layout.frames, layout.trailingBytes);
-}
-
 // Follows the sequence numbers: ([(index, count)] of the dropped runs, [index] of repeated frames).
 nb::tuple TrackSequence(nb::ndarray<const uint16_t, nb::ndim<1>, nb::c_contig, nb::device::cpu> numbers) {
     tools::SequenceTracker tracker;
@@ -91,15 +96,15 @@ nb::tuple TrackSequence(nb::ndarray<const uint16_t, nb::ndim<1>, nb::c_contig, n
 void BindRecording(nb::module_& m) {
     nb::class_<RecordingFile>(m, "RecordingFile", "A recording read with checked reads (the tool's reader).")
         .def(nb::init<>())
-        .def("open", &RecordingFile::Open, nb::arg("path"), nb::arg("frame_lines"),
-             "Opens (again) and splits the file into frames: \"\" or why it failed.")
-        .def("layout", &RecordingFile::Layout, "(bytes per frame, whole frames, trailing bytes) when opened.")
+        .def("open", &RecordingFile::Open, nb::arg("path"), nb::arg("frame_lines"), nb::arg("check"),
+             "Opens (again) with the tool's height rules (frame_lines 0: find it): (problem, message).")
+        .def("layout", &RecordingFile::Layout,
+             "(frame height, bytes per frame, whole frames, trailing bytes) when opened.")
         .def("read", &RecordingFile::Read, nb::arg("first"), nb::arg("count"),
              "(error or \"\", count frames from first, one per row).")
         .def("sequence_numbers", &RecordingFile::SequenceNumbers, nb::arg("first"), nb::arg("count"),
              "(error or \"\", the frames' sequence numbers), two bytes read per frame.");
-    m.def("recording_layout", &Layout, nb::arg("file_bytes"), nb::arg("frame_lines"),
-          "(bytes per frame, whole frames, trailing bytes) of a recording.");
+    m.attr("RECORDING_CANNOT_READ") = static_cast<int>(tools::RecordingProblem::CannotRead);
     m.def("track_sequence", &TrackSequence, nb::arg("numbers"),
           "([(index, count)] of dropped runs, [index] of repeated frames), counting modulo 65536.");
 }

@@ -60,12 +60,25 @@ def test_images_decode_with_the_recordings_table_and_survive_pickling(recording_
     np.testing.assert_array_equal(copy.images[:], expected)
 
 
-@pytest.mark.parametrize("size", [0, 5119])
-def test_a_file_without_a_whole_frame_is_refused(tmp_path, size):
+@pytest.mark.parametrize("size, message", [(0, "is empty"), (5119, "5119 bytes, less than one frame of 16")])
+def test_a_file_without_a_whole_frame_is_refused(tmp_path, size, message):
     path = tmp_path / "short.bin"
     path.write_bytes(b"\1" * size)
-    with pytest.raises(framedec.ArgumentError, match=f"{size} bytes, less than one frame of 16 lines"):
+    with pytest.raises(framedec.ArgumentError, match=message):
         framedec.Recording(path, 16)
+
+
+def test_the_height_is_found_or_checked_by_the_sequence_numbers(tmp_path):
+    rng = np.random.default_rng(4)
+    path = tmp_path / "run.bin"
+    path.write_bytes(b"".join(framedec.encode(rng.integers(0, 256, (16, 64), dtype=np.uint8), sequence=n).tobytes()
+                              for n in range(12)))
+    assert framedec.Recording(path).height == 16
+    with pytest.raises(framedec.ArgumentError, match="do not run at height=8.*height=16"):
+        framedec.Recording(path, 8)
+    assert len(framedec.Recording(path, 8, check=False)) == 24
+    with pytest.raises(TypeError, match="check must be True or False"):
+        framedec.Recording(path, 16, check="no")
 
 
 def test_the_sequence_scan_is_cached_and_refresh_extends_it(recording_file):

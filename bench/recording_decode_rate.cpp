@@ -26,7 +26,10 @@ int main(int argc, char** argv) {
     const bool preview = argc > 4 && std::string(argv[4]) == "dc";
     tools::RecordingReader reader;
     std::string error;
-    if (!reader.Open(argv[1], height, error)) {
+    tools::OpenOptions options;
+    options.height = height;
+    options.check = false;  // the frames as asked, whatever their sequence numbers
+    if (reader.Open(argv[1], options, error) != tools::RecordingProblem::None) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

@@ -213,13 +213,6 @@ bool RecordingReader::OpenFile(const std::string& path, std::string& error) {
     return true;
 }
 
-bool RecordingReader::Open(const std::string& path, uint32_t frameHeight, std::string& error) {
-    if (!OpenFile(path, error)) return false;
-    height_ = frameHeight;
-    layout_ = LayoutOfRecording(fileBytes_, frameHeight);
-    return true;
-}
-
 bool RecordingReader::ReadNumber(uint64_t frame, uint64_t frameBytes, uint16_t& number, std::string& error) {
     uint8_t bytes[2];
     if (!ReadAt((frame + 1) * frameBytes - kSequenceNoFromEnd, bytes, sizeof bytes, error)) return false;

@@ -129,10 +129,6 @@ public:
     // height at which they run, and refuses when no height or more than one does. On failure error
     // is one line naming the file.
     RecordingProblem Open(const std::string& path, const OpenOptions& options, std::string& error);
-    // The earlier form, kept only until the Python binding opens through OpenOptions: opens the file
-    // and splits it into frames of frameHeight lines, with no check of the file's kind, its frames
-    // or the height.
-    bool Open(const std::string& path, uint32_t frameHeight, std::string& error);
     uint32_t height() const { return height_; }
     const RecordingLayout& layout() const { return layout_; }
 

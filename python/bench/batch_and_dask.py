@@ -57,6 +57,7 @@ def main() -> None:
         speed_up = statistics.median(a / b for a, b in zip(loop, times))
         print(f"{name:30} {count / statistics.median(times):8.1f} frames/s, {speed_up:.2f} x the loop")
 
+    import dask.array as da
     import distributed
 
     with tempfile.TemporaryDirectory() as folder:
@@ -76,6 +77,9 @@ def main() -> None:
                     per_chunk = (took[1] - took[64]) / (count - -(-count // 64))
                     print(f"dask scheduler cost per chunk (chunks of 1 against 64, one worker): "
                           f"{per_chunk * 1e3:.2f} ms")
+                    empty = da.zeros(count, chunks=1).map_blocks(lambda block: block)
+                    per_task = seconds(lambda: client.compute(empty.sum()).result()) / count
+                    print(f"dask cost per chunk of an empty task (one worker): {per_task * 1e3:.2f} ms")
 
 
 if __name__ == "__main__":

@@ -120,8 +120,16 @@ TEST_F(HostRuntime, AnExecutionFaultFailsEveryLaterOperation) {
             gpu::host_testing::FailNextCall(Operation::Synchronize, 716);
             runtime::Synchronize();
         },
+        [] {
+            gpu::host_testing::FailNextCall(Operation::Synchronize, 721);  // tensor memory leak
+            runtime::Synchronize();
+        },
+        [] {
+            gpu::host_testing::FailNextCall(Operation::Free, 810);  // MPS client terminated
+            runtime::Free(nullptr);
+        },
     };
-    const gpu::Error errors[] = {gpu::kErrorIllegalAddress, 719, 716};
+    const gpu::Error errors[] = {gpu::kErrorIllegalAddress, 719, 716, 721, 810};
     for (std::size_t i = 0; i < std::size(faults); ++i) {
         const gpu::Error fault = errors[i];
         DeviceBuffer<int> seen(std::vector<int>(8, 0));

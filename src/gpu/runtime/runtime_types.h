@@ -16,6 +16,7 @@ inline constexpr Error kErrorInvalidConfiguration = 9;   // cudaErrorInvalidConf
 inline constexpr Error kErrorInsufficientDriver = 35;    // cudaErrorInsufficientDriver
 inline constexpr Error kErrorInvalidDeviceFunction = 98; // cudaErrorInvalidDeviceFunction
 inline constexpr Error kErrorNoDevice = 100;             // cudaErrorNoDevice
+inline constexpr Error kErrorInvalidDevice = 101;        // cudaErrorInvalidDevice
 inline constexpr Error kErrorNoKernelImage = 209;        // cudaErrorNoKernelImageForDevice
 inline constexpr Error kErrorSymbolNotFound = 500;       // cudaErrorSymbolNotFound
 inline constexpr Error kErrorIllegalAddress = 700;       // cudaErrorIllegalAddress
@@ -35,6 +36,8 @@ constexpr bool IsStickyError(Error error) {
         case 717:  // invalid address space
         case 718:  // invalid program counter
         case 719:  // launch failure
+        case 721:  // tensor memory leak
+        case 810:  // MPS client terminated
         case 911:  // external device
             return true;
         default:

@@ -11,7 +11,8 @@
 # the fatbin's path, and records the architectures it holds in FRAMEDEC_FATBIN_MACHINE_CODE and
 # FRAMEDEC_FATBIN_PTX.
 
-set(CMAKE_CUDA_ARCHITECTURES "52-real;61-real;70-real;75-real;86-real;89-real;90-real;120-real;52-virtual"
+set(CMAKE_CUDA_ARCHITECTURES
+    "52-real;61-real;70-real;75-real;80-real;86-real;89-real;90-real;100-real;110-real;120-real;52-virtual"
     CACHE STRING "CUDA architectures of the embedded device code (NN-real: machine code, NN-virtual: PTX, NN: both)")
 
 # The oldest compute capability that nvcc 13 builds; NVRTC 12.9 builds the older ones.

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string_view>
+#include <utility>
 
 #include "gpu/runtime/host_device.h"
 
@@ -13,8 +15,28 @@ namespace {
 namespace host = gpu::host;
 
 constexpr uint32_t kFatbinMagic = 0xBA55ED50u;
+constexpr int kDevices = 2;
 
 std::atomic<const unsigned char*> loadedFatbin{nullptr};
+thread_local int currentDevice = 0;
+
+struct DeviceCallLog {
+    std::mutex lock;
+    std::vector<DeviceCall> calls;
+};
+
+DeviceCallLog& Log() {
+    static DeviceCallLog log;
+    return log;
+}
+
+// Logs the call on the calling thread's current device and passes its result through.
+cudaError_t OnDevice(const char* entryPoint, gpu::Error result) {
+    DeviceCallLog& log = Log();
+    std::lock_guard hold(log.lock);
+    log.calls.push_back({entryPoint, currentDevice});
+    return static_cast<cudaError_t>(result);
+}
 
 cudaError_t Result(gpu::Error error) { return static_cast<cudaError_t>(error); }
 
@@ -27,7 +49,25 @@ std::string_view FatbinBytes(const void* code) {
 
 const host::Kernel& HostKernel(const void* function) { return *static_cast<const host::Kernel*>(function); }
 
-cudaError_t CUDARTAPI GetDeviceCount(int* count) { return Result(host::DeviceCount(count)); }
+cudaError_t CUDARTAPI GetDeviceCount(int* count) {
+    const gpu::Error error = host::DeviceCount(count);
+    if (error == gpu::kSuccess) *count = kDevices;
+    return Result(error);
+}
+
+cudaError_t CUDARTAPI GetDevice(int* device) {
+    const gpu::Error error = host::CurrentDevice(device);
+    if (error == gpu::kSuccess) *device = currentDevice;
+    return Result(error);
+}
+
+// The host device's SetDevice answers for every device here, its injected failures included.
+cudaError_t CUDARTAPI SetDevice(int device) {
+    if (device < 0 || device >= kDevices) return cudaErrorInvalidDevice;
+    const gpu::Error error = host::SetDevice(0);
+    if (error == gpu::kSuccess) currentDevice = device;
+    return Result(error);
+}
 
 cudaError_t CUDARTAPI LibraryLoadData(cudaLibrary_t* library, const void* code, cudaJitOption*, void**,
                                       unsigned int jitOptionCount, cudaLibraryOption*, void**,
@@ -60,19 +100,21 @@ cudaError_t CUDARTAPI FuncGetAttributes(cudaFuncAttributes* attributes, const vo
     if (attributes == nullptr || function == nullptr) return cudaErrorInvalidDeviceFunction;
     const gpu::Error error = host::KernelAttributes(HostKernel(function));
     if (error == gpu::kSuccess) attributes->maxThreadsPerBlock = 1024;
-    return Result(error);
+    return OnDevice("cudaFuncGetAttributes", error);
 }
 
-cudaError_t CUDARTAPI Malloc(void** address, size_t bytes) { return Result(host::Allocate(address, bytes)); }
+cudaError_t CUDARTAPI Malloc(void** address, size_t bytes) {
+    return OnDevice("cudaMalloc", host::Allocate(address, bytes));
+}
 
 // The library only ever zero-fills.
 cudaError_t CUDARTAPI Memset(void* address, int value, size_t bytes) {
-    return value == 0 ? Result(host::ZeroFill(address, bytes)) : cudaErrorInvalidValue;
+    return value == 0 ? OnDevice("cudaMemset", host::ZeroFill(address, bytes)) : cudaErrorInvalidValue;
 }
 
 cudaError_t CUDARTAPI Memcpy(void* destination, const void* source, size_t bytes, cudaMemcpyKind kind) {
     if (kind != cudaMemcpyHostToDevice && kind != cudaMemcpyDeviceToHost) return cudaErrorInvalidValue;
-    return Result(host::Copy(destination, source, bytes, static_cast<gpu::CopyKind>(kind)));
+    return OnDevice("cudaMemcpy", host::Copy(destination, source, bytes, static_cast<gpu::CopyKind>(kind)));
 }
 
 // Launches on the default stream with no dynamic shared memory are the only ones the library makes.
@@ -80,22 +122,28 @@ cudaError_t CUDARTAPI LaunchKernel(const void* function, dim3 grid, dim3 block, 
                                    size_t sharedMemory, cudaStream_t stream) {
     if (function == nullptr) return cudaErrorInvalidDeviceFunction;
     if (sharedMemory != 0 || stream != nullptr) return cudaErrorInvalidValue;
-    return Result(host::LaunchKernel(HostKernel(function), gpu::Dim3{grid.x, grid.y, grid.z},
-                                     gpu::Dim3{block.x, block.y, block.z}, arguments));
+    return OnDevice("cudaLaunchKernel", host::LaunchKernel(HostKernel(function), gpu::Dim3{grid.x, grid.y, grid.z},
+                                                           gpu::Dim3{block.x, block.y, block.z}, arguments));
 }
 
 cudaError_t CUDARTAPI GetLastError() { return Result(host::LastError()); }
-cudaError_t CUDARTAPI DeviceSynchronize() { return Result(host::Synchronize()); }
-cudaError_t CUDARTAPI Free(void* address) { return Result(host::Free(address)); }
+cudaError_t CUDARTAPI DeviceSynchronize() { return OnDevice("cudaDeviceSynchronize", host::Synchronize()); }
+cudaError_t CUDARTAPI Free(void* address) { return OnDevice("cudaFree", host::Free(address)); }
 
 }  // namespace
 
 const gpu::CudaEntryPoints& CudaRuntimeDouble() {
     static constexpr gpu::CudaEntryPoints entryPoints{
-        GetDeviceCount, LibraryLoadData, LibraryGetKernel, FuncGetAttributes, Malloc,    Memset,
-        Memcpy,         LaunchKernel,    GetLastError,     DeviceSynchronize, Free,
+        GetDeviceCount, GetDevice,    SetDevice,         LibraryLoadData, LibraryGetKernel, FuncGetAttributes, Malloc,
+        Memset,         Memcpy,       LaunchKernel,      GetLastError,    DeviceSynchronize, Free,
     };
     return entryPoints;
+}
+
+std::vector<DeviceCall> TakeDeviceCalls() {
+    DeviceCallLog& log = Log();
+    std::lock_guard hold(log.lock);
+    return std::exchange(log.calls, {});
 }
 
 const void* LastLoadedCode() { return loadedFatbin; }

@@ -4,13 +4,27 @@
 // that fatbin's device code, and then runs as the host build of the same kernel. So the backend's
 // kernel lookup, argument packing and error handling run here, with the host device's fault
 // injection behind them.
+// It counts two devices, with a current device per host thread (0 until the thread sets another),
+// and logs on which device each call that works on a device ran.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "gpu/runtime/cuda_entry_points.h"
 
 namespace framedec::testing {
 
 const gpu::CudaEntryPoints& CudaRuntimeDouble();
+
+// A call that worked on a device: the entry point's name and the calling thread's current device.
+struct DeviceCall {
+    std::string entryPoint;
+    int device;
+};
+
+// The device calls since the last TakeDeviceCalls, from every thread, in order; clears the log.
+std::vector<DeviceCall> TakeDeviceCalls();
 
 // The code the last successful libraryLoadData was given.
 const void* LastLoadedCode();

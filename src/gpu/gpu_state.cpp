@@ -5,6 +5,7 @@
 #include "api/result_codes.h"
 #include "codec/frame_geometry.h"
 #include "gpu/buffer_sizes.h"
+#include "gpu/device_scope.h"
 #include "gpu/last_error.h"
 #include "gpu/launch.h"
 #include "gpu/runtime/runtime.h"
@@ -48,6 +49,27 @@ bool ReadyToLaunch(const GpuState& state) {
            state.kernels.loaded;
 }
 
+// Whether the current device can run both launched kernels. The runtime also counts devices that
+// cannot: one older than every architecture the library carries code for (no machine code, no PTX
+// it can compile: 209), or one in a CUDA context that an execution fault has disabled. Asking for
+// the kernels' attributes loads their code onto the device, which lazy loading would otherwise
+// leave to the first launch.
+bool KernelsRunOnCurrentDevice(const FrameKernels& kernels) {
+    return runtime::KernelAttributes(kernels.huffman.handle) == kSuccess &&
+           runtime::KernelAttributes(kernels.inverseDct.handle) == kSuccess;
+}
+
+// The tear-down, with the GPU lock held.
+int32_t FreeBuffers(GpuState& state) {
+    const DeviceScope onDevice(state.device);
+    if (onDevice.Failed()) return kGpuFreeFailed;
+    if (!FreeBuffer(&state.frameCopy) || !FreeBuffer(&state.pixels) || !FreeBuffer(&state.coefficients))
+        return kGpuFreeFailed;
+    state.isSetup = false;
+    state.device.reset();
+    return kOk;
+}
+
 }  // namespace
 
 int32_t CheckGpuAvailable(GpuState& state) {
@@ -55,37 +77,39 @@ int32_t CheckGpuAvailable(GpuState& state) {
     int count = 0;
     if (runtime::DeviceCount(&count) != kSuccess || count < 1) return kGpuUnavailable;
     if (LoadFrameKernels(&state.kernels) != kSuccess) return kGpuUnavailable;
-    // The runtime also counts devices that cannot run our kernels: one older than every architecture
-    // the library carries code for (no machine code, no PTX it can compile), or one in a CUDA context
-    // that an execution fault has disabled. Asking for the launched kernels' attributes loads their
-    // code onto the device.
-    if (runtime::KernelAttributes(state.kernels.huffman.handle) != kSuccess ||
-        runtime::KernelAttributes(state.kernels.inverseDct.handle) != kSuccess)
-        return kGpuUnavailable;
+    const DeviceScope onDevice(state.device);
+    if (onDevice.Failed() || !KernelsRunOnCurrentDevice(state.kernels)) return kGpuUnavailable;
     return kOk;
 }
 
 int32_t SetupGpuState(GpuState& state, FrameSize frameSize) {
-    if (state.isSetup) TeardownGpuState(state);  // its result does not matter: the set-up replaces it
-
     std::lock_guard hold(state.lock);
-    // From here the state is being replaced: not set up until the last buffer is allocated. A
-    // tear-down above that failed part-way left buffers of the old size recorded; they are dropped
-    // like the ones the allocations below overwrite, so that a partial set-up never pairs a buffer
-    // of the old size with the new size (a decode would run the kernels past its end).
+    // The old buffers go in the same step under the lock as the new ones come, so that a racing
+    // set-up never records its buffers in between only to have them dropped. What a failed free
+    // leaves (of a set-up or of a partial one) is dropped like the addresses the allocations below
+    // overwrite, so that a partial set-up never pairs a buffer of the old size with the new size (a
+    // decode would run the kernels past its end). The state is not set up until the last buffer is.
+    if (state.frameCopy != nullptr || state.pixels != nullptr || state.coefficients != nullptr)
+        FreeBuffers(state);  // its result does not matter: the set-up replaces it
     state.isSetup = false;
     state.frameCopy = nullptr;
     state.pixels = nullptr;
     state.coefficients = nullptr;
+    state.device.reset();
     if (frameSize.width < 1 || frameSize.height < 1) return kGpuAllocFailed;
     state.width = frameSize.width;
     state.height = frameSize.height;
     const BufferSizes sizes = BufferSizesFor(frameSize.width, frameSize.height);
     state.frameCopySize = static_cast<int64_t>(sizes.frameCopyBytes);
 
-    // The kernels first (once per process: a loaded set stays), so that a set-up that succeeds can
-    // always launch them; failing here allocates nothing.
-    if (LoadFrameKernels(&state.kernels) != kSuccess) return kGpuAllocFailed;
+    // The set-up's device is the caller's current one. The kernels first (loaded once per process:
+    // a loaded set stays), and proof that this device can run them, so that a set-up that succeeds
+    // can always launch them; failing here allocates nothing.
+    int device = 0;
+    if (runtime::CurrentDevice(&device) != kSuccess) return kGpuAllocFailed;
+    if (LoadFrameKernels(&state.kernels) != kSuccess || !KernelsRunOnCurrentDevice(state.kernels))
+        return kGpuAllocFailed;
+    state.device = device;
     if (!AllocateZeroed(&state.frameCopy, sizes.frameCopyBytes)) return kGpuAllocFailed;
     if (!AllocateZeroed(&state.pixels, sizes.pixelBytes)) return kGpuAllocFailed;
     if (!AllocateZeroed(&state.coefficients, sizes.coefficientBytes)) return kGpuAllocFailed;
@@ -95,10 +119,7 @@ int32_t SetupGpuState(GpuState& state, FrameSize frameSize) {
 
 int32_t TeardownGpuState(GpuState& state) {
     std::lock_guard hold(state.lock);
-    if (!FreeBuffer(&state.frameCopy) || !FreeBuffer(&state.pixels) || !FreeBuffer(&state.coefficients))
-        return kGpuFreeFailed;
-    state.isSetup = false;
-    return kOk;
+    return FreeBuffers(state);
 }
 
 int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, uint8_t** output, int32_t outputPitch) {
@@ -114,6 +135,10 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
     // An error that an earlier call left unread is not this decode's: set it aside (GetGPULastError
     // still reports it) so that the checks below see only what this decode's own steps raise.
     SetAsideUnreadError();
+    // A thread that cannot be moved to the set-up's device runs nothing there; the runtime's error
+    // stays the thread's last error.
+    const DeviceScope onDevice(state.device);
+    if (onDevice.Failed()) return kGpuDecodeFailed;
     // Every block record starts at 0: huffman writes only the coded coefficients. A failure here
     // stays the thread's last error, which the check at huffman reports.
     const Error zeroFill = runtime::ZeroFill(state.coefficients, sizes.coefficientBytes);

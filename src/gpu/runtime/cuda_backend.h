@@ -1,8 +1,9 @@
 // The cuda backend of the GPU runtime interface: NVIDIA's runtime, one call per operation, through
 // its entry points (gpu/runtime/cuda_entry_points.h). The kernels come from the fatbin embedded in
 // the library, loaded through the runtime's library API and launched by kernel handle, with the
-// runtime's own error numbers and last-error rules. All work goes to the default device and the
-// default stream.
+// runtime's own error numbers and last-error rules. All work goes to the calling thread's current
+// device (the GPU state makes its set-up's device current for each call) and to that device's
+// legacy default stream.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,11 @@ using Kernel = cudaKernel_t;
 using KernelLibrary = cudaLibrary_t;
 
 inline Error DeviceCount(int* count) { return CudaRuntime().getDeviceCount(count); }
+
+inline Error CurrentDevice(int* device) { return CudaRuntime().getDevice(device); }
+
+// Binds the device's primary context to the calling thread (starting it if no call has yet).
+inline Error SetDevice(int device) { return CudaRuntime().setDevice(device); }
 
 // Loads the embedded fatbin: the driver picks the machine code for the device, or compiles the PTX
 // for a device newer than every machine code carried.

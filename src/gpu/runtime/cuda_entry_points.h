@@ -10,6 +10,8 @@ namespace framedec::gpu {
 
 struct CudaEntryPoints {
     cudaError_t(CUDARTAPI* getDeviceCount)(int* count);
+    cudaError_t(CUDARTAPI* getDevice)(int* device);
+    cudaError_t(CUDARTAPI* setDevice)(int device);
     cudaError_t(CUDARTAPI* libraryLoadData)(cudaLibrary_t* library, const void* code, cudaJitOption* jitOptions,
                                             void** jitOptionValues, unsigned int jitOptionCount,
                                             cudaLibraryOption* libraryOptions, void** libraryOptionValues,

@@ -6,9 +6,9 @@ namespace framedec::gpu {
 
 const CudaEntryPoints& PlatformCudaRuntime() {
     static constexpr CudaEntryPoints linked{
-        cudaGetDeviceCount, cudaLibraryLoadData, cudaLibraryGetKernel, cudaFuncGetAttributes,
-        cudaMalloc,         cudaMemset,          cudaMemcpy,           cudaLaunchKernel,
-        cudaGetLastError,   cudaDeviceSynchronize, cudaFree,
+        cudaGetDeviceCount,    cudaGetDevice, cudaSetDevice, cudaLibraryLoadData, cudaLibraryGetKernel,
+        cudaFuncGetAttributes, cudaMalloc,    cudaMemset,    cudaMemcpy,          cudaLaunchKernel,
+        cudaGetLastError,      cudaDeviceSynchronize,        cudaFree,
     };
     return linked;
 }

@@ -18,6 +18,11 @@ cudaError_t CUDARTAPI NoDeviceCount(int* count) {
     if (count != nullptr) *count = 0;
     return cudaErrorInsufficientDriver;
 }
+cudaError_t CUDARTAPI NoGetDevice(int* device) {
+    if (device != nullptr) *device = 0;
+    return cudaErrorInsufficientDriver;
+}
+cudaError_t CUDARTAPI NoSetDevice(int) { return cudaErrorInsufficientDriver; }
 cudaError_t CUDARTAPI NoLibraryLoadData(cudaLibrary_t*, const void*, cudaJitOption*, void**, unsigned int,
                                         cudaLibraryOption*, void**, unsigned int) {
     return cudaErrorInsufficientDriver;
@@ -39,8 +44,8 @@ cudaError_t CUDARTAPI NoError() { return cudaErrorInsufficientDriver; }
 cudaError_t CUDARTAPI NoFree(void*) { return cudaErrorInsufficientDriver; }
 
 constexpr CudaEntryPoints kWithoutRuntime{
-    NoDeviceCount, NoLibraryLoadData, NoLibraryGetKernel, NoFuncGetAttributes, NoMalloc, NoMemset,
-    NoMemcpy,      NoLaunchKernel,    NoError,            NoError,             NoFree,
+    NoDeviceCount, NoGetDevice, NoSetDevice, NoLibraryLoadData, NoLibraryGetKernel, NoFuncGetAttributes, NoMalloc,
+    NoMemset,      NoMemcpy,    NoLaunchKernel, NoError,        NoError,            NoFree,
 };
 
 // The folder of the module that holds this code (framedec.dll), with a trailing separator.
@@ -83,6 +88,8 @@ CudaEntryPoints Load() {
     if (runtime == nullptr) return kWithoutRuntime;
     CudaEntryPoints loaded{};
     const bool complete = Resolve(runtime, "cudaGetDeviceCount", loaded.getDeviceCount) &&
+                          Resolve(runtime, "cudaGetDevice", loaded.getDevice) &&
+                          Resolve(runtime, "cudaSetDevice", loaded.setDevice) &&
                           Resolve(runtime, "cudaLibraryLoadData", loaded.libraryLoadData) &&
                           Resolve(runtime, "cudaLibraryGetKernel", loaded.libraryGetKernel) &&
                           Resolve(runtime, "cudaFuncGetAttributes", loaded.funcGetAttributes) &&

@@ -17,12 +17,14 @@ using host::KernelOf;
 // hands out the library's entry rather than a copy.
 using host::Allocate;
 using host::Copy;
+using host::CurrentDevice;
 using host::DeviceCount;
 using host::Free;
 using host::KernelAttributes;
 using host::LastError;
 using host::LaunchKernel;
 using host::LoadKernelLibrary;
+using host::SetDevice;
 using host::Synchronize;
 using host::ZeroFill;
 

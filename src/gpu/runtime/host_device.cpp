@@ -126,6 +126,23 @@ Error DeviceCount(int* count) {
     return kSuccess;
 }
 
+Error CurrentDevice(int* device) {
+    *device = 0;
+    Device& hostDevice = TheDevice();
+    std::lock_guard hold(hostDevice.lock);
+    // The runtime reads the thread's setting: no context is touched, so an execution fault does
+    // not show here.
+    if (hostDevice.noDevice) return Fail(hostDevice, kErrorNoDevice);
+    return kSuccess;
+}
+
+Error SetDevice(int device) {
+    Device& hostDevice = TheDevice();
+    std::lock_guard hold(hostDevice.lock);
+    if (const auto failure = PresetFailure(hostDevice, Operation::SetDevice)) return Fail(hostDevice, *failure);
+    return device == 0 ? kSuccess : Fail(hostDevice, kErrorInvalidDevice);
+}
+
 Error LoadKernelLibrary(const KernelLibrary** library) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
@@ -296,6 +313,12 @@ std::size_t LiveAllocations() {
     auto& device = TheDevice();
     std::lock_guard hold(device.lock);
     return device.allocations.size();
+}
+
+std::size_t MemoryInUse() {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    return device.allocatedBytes;
 }
 
 std::size_t AllocationBytes(const void* address) {

@@ -81,6 +81,10 @@ Kernel KernelOf(void (*kernel)(Args...)) {
 }
 
 Error DeviceCount(int* count);
+// The one device is device 0: the current device of every thread, and the only one SetDevice takes
+// (101, invalid device, for any other). Reading the current device fails only without a device.
+Error CurrentDevice(int* device);
+Error SetDevice(int device);
 Error LoadKernelLibrary(const KernelLibrary** library);  // the host builds of every kernel
 Error GetKernel(const Kernel** kernel, const KernelLibrary* library, const char* name);
 Error KernelAttributes(const Kernel& kernel);  // whether the device can run kernel (always, when it works)

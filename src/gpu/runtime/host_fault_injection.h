@@ -11,7 +11,8 @@
 namespace framedec::gpu::host_testing {
 
 enum class Operation {
-    DeviceCount, LoadLibrary, GetKernel, KernelAttributes, Allocate, ZeroFill, Copy, Launch, Synchronize, Free
+    DeviceCount, SetDevice, LoadLibrary, GetKernel, KernelAttributes, Allocate, ZeroFill, Copy, Launch, Synchronize,
+    Free
 };
 
 // The next call of operation, from any thread, fails with error and does nothing else; with
@@ -27,8 +28,10 @@ void SetNoDevice(bool noDevice);
 // last error. Memory stays.
 void ResetFaults();
 
-// Number of live allocations, and the size of the allocation that starts at address (0 if none).
+// Number of live allocations, the bytes they hold, and the size of the allocation that starts at
+// address (0 if none).
 std::size_t LiveAllocations();
+std::size_t MemoryInUse();
 std::size_t AllocationBytes(const void* address);
 
 // Number of launches so far that the device accepted and ran (or that faulted it).

@@ -20,6 +20,13 @@ inline Error DeviceCount(int* count) {
     return kErrorInsufficientDriver;
 }
 
+inline Error CurrentDevice(int* device) {
+    *device = 0;
+    return kErrorInsufficientDriver;
+}
+
+inline Error SetDevice(int /*device*/) { return kErrorInsufficientDriver; }
+
 inline Error LoadKernelLibrary(KernelLibrary* /*library*/) { return kErrorInsufficientDriver; }
 
 inline Error GetKernel(Kernel* /*kernel*/, KernelLibrary /*library*/, const char* /*name*/) {

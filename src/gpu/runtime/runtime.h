@@ -1,7 +1,9 @@
-// The GPU runtime interface: the few device operations the GPU decode needs (device count, load
-// the kernel library, find a kernel in it by name, kernel attributes, allocate, zero-fill, copy,
-// launch, last error, synchronise, free), each mapping one to one onto the CUDA runtime call of
-// the same job. Three backends implement it:
+// The GPU runtime interface: the few device operations the GPU decode needs (device count, the
+// calling thread's current device and making another one current, load the kernel library, find a
+// kernel in it by name, kernel attributes, allocate, zero-fill, copy, launch, last error,
+// synchronise, free), each mapping one to one onto the CUDA runtime call of the same job. Every
+// operation but the first four works on the calling thread's current device. Three backends
+// implement it:
 //   cuda  calls into NVIDIA's runtime; the kernels come from the fatbin embedded in the library;
 //   host  a stand-in that keeps "device" memory on the host and runs each launch's whole grid on
 //         the CPU, so every GPU step builds, runs and is tested on machines without a GPU;

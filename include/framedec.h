@@ -9,7 +9,7 @@
  *
  * Usable from C99 and C++. Thread safety: every CPU decoder may run on any number of threads at
  * once, also on the same frame, as long as the output areas do not overlap. The GPU functions share
- * one process-wide GPU state; set-up, decode and tear-down run one at a time.
+ * one process-wide GPU state; set-up, decode and tear-down run one at a time, from any thread.
  *
  * On Windows the declarations import from framedec.dll (__declspec(dllimport)), so MSVC and MinGW
  * programs link through framedec.lib or libframedec.dll.a alone. Define FRAMEDEC_STATIC before
@@ -137,20 +137,36 @@ FRAMEDEC_API int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, 
  * GPU decoding of whole frames. Calling order: GetAvailableGPUProcess (optional), SetupGPUDecode
  * with the frame size, any number of DecodeGPU calls with frames of that height, TeardownGPUDecode.
  * The GPU decodes with its own fixed quantisation table (the JPEG example luminance table halved)
- * in single precision, so its pixels may differ from the CPU decoders' by a grey level or so.
- * Failures are result codes; after a failed device allocation, free, copy or wait, GetGPULastError
- * on the same thread gives the CUDA runtime's error number. A kernel launch that fails is reported
- * on standard error by DecodeGPU itself, a failed copy of the frame on standard output.
+ * in single precision, so its pixels may differ from the CPU decoders' by a grey level or so (at
+ * most three). Failures are result codes; after a failed device allocation, free, copy or wait,
+ * GetGPULastError on the same thread gives the CUDA runtime's error number. A kernel launch that
+ * fails is reported on standard error by DecodeGPU itself, a failed copy of the frame on standard
+ * output.
+ *
+ * Devices and streams: SetupGPUDecode works on the calling thread's current CUDA device, and every
+ * later GPU call works on that device, whichever thread makes it and whichever device that thread
+ * has made current (the call makes the set-up's device current and gives the caller's back before
+ * it returns). All GPU work goes to that device's legacy default stream. The device image that
+ * DecodeGPU hands out may still be being written when the call returns: use it on the set-up's
+ * device, on the legacy default stream (stream 0), a blocking stream or the per-thread default
+ * stream, which wait for it and which the next DecodeGPU (it overwrites the image) waits for. Work
+ * on a stream created with cudaStreamNonBlocking, or on another device, must first wait for it (an
+ * event recorded on stream 0 of the set-up's device after DecodeGPU returns, cudaStreamWaitEvent),
+ * and must be finished before the next DecodeGPU. Call TeardownGPUDecode before cudaDeviceReset on
+ * the set-up's device: a reset frees the buffers behind the library's back, and a later tear-down or
+ * set-up would free addresses the host may have been given since. A reset does not clear a kernel
+ * fault (below): only a new process does.
  *
  * Supported devices: NVIDIA GPUs of compute capability 5.2 or newer (Maxwell GTX 900 series and
- * later). The library carries machine code for 5.2, 6.1, 7.0, 7.5, 8.6, 8.9, 9.0 and 12.0 and PTX
- * for 5.2, which the driver compiles for the others. It needs NVIDIA's driver, release 580 or newer
- * (the CUDA 13 runtime's minimum). On Linux the runtime is linked in; framedec.dll loads NVIDIA's
- * cudart64_13.dll from its own folder or the DLL search path. Without that DLL or the driver, or on
- * an older device, GetAvailableGPUProcess says FRAMEDEC_GPU_UNAVAILABLE. A kernel fault on the
- * device (an execution error such as 700, illegal address) disables CUDA for the rest of the
- * process, as NVIDIA's runtime does: every GPU call then fails, and GetGPULastError keeps reporting
- * it.
+ * later). The library carries machine code for 5.2, 6.1, 7.0, 7.5, 8.0, 8.6, 8.9, 9.0, 10.0, 11.0
+ * and 12.0, which also runs on later minor versions of the same major one (8.7 runs 8.6's, 12.1
+ * 12.0's), and PTX for 5.2, which the driver compiles for the others. It needs NVIDIA's driver,
+ * release 580 or newer (the CUDA 13 runtime's minimum). On Linux the runtime is linked in;
+ * framedec.dll loads NVIDIA's cudart64_13.dll from its own folder or the DLL search path. Without
+ * that DLL or the driver, or on an older device, GetAvailableGPUProcess says
+ * FRAMEDEC_GPU_UNAVAILABLE. A kernel fault on the device (an execution error such as 700, illegal
+ * address) disables CUDA for the rest of the process, as NVIDIA's runtime does: every GPU call then
+ * fails, and GetGPULastError keeps reporting it.
  */
 
 /* The size of the frames to decode, in pixels. */
@@ -160,25 +176,29 @@ typedef struct FrameSize {
 } FrameSize;
 
 /*
- * Whether the GPU decode can run: the CUDA runtime reports at least one device, and the default
- * device can run the library's kernels (it is new enough, and CUDA works in this process).
+ * Whether the GPU decode can run: the CUDA runtime reports at least one device, and the set-up's
+ * device (without a set-up: the calling thread's current device) can run the library's kernels (it
+ * is new enough, and CUDA works in this process).
  * Returns FRAMEDEC_OK, else FRAMEDEC_GPU_UNAVAILABLE; GetGPULastError then tells why.
  */
 FRAMEDEC_API int32_t GetAvailableGPUProcess(void) FRAMEDEC_NOEXCEPT;
 
 /*
- * Allocates and zeroes the device buffers for frames of one size and marks the GPU set up. Called
- * while set up, it first tears the old set-up down.
+ * Allocates and zeroes the device buffers for frames of one size on the calling thread's current
+ * device, after checking that the device can run the library's kernels, and marks the GPU set up.
+ * Called while set up (or after a failed set-up), it first frees the old buffers.
  *   frameSize  width and height of the frames that DecodeGPU will get; both at least 1
- * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_ALLOC_FAILED: then not set up, and buffers allocated before
- * the failure stay allocated until TeardownGPUDecode.
+ * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_ALLOC_FAILED: then not set up; nothing is allocated when the
+ * device cannot run the kernels, else buffers allocated before the failure stay allocated until
+ * TeardownGPUDecode or the next SetupGPUDecode.
  */
 FRAMEDEC_API int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
 
 /*
  * Decodes one whole frame on the GPU: columns 0 to outputPitch - 1 of every line.
  *   copyToHost   true: wait for the GPU and copy the image to the host buffer at *output;
- *                false: store the device address of the image in *output and return at once
+ *                false: store the device address of the image in *output and return at once,
+ *                the kernels queued on the legacy default stream (see Devices and streams above)
  *   frame        the compressed frame, of the height given to SetupGPUDecode
  *   output       copyToHost true: points to the address of a host buffer of height * outputPitch
  *                bytes; false: receives the device address, valid until the next set-up or
@@ -193,7 +213,7 @@ FRAMEDEC_API int32_t DecodeGPU(bool copyToHost, const uint8_t *frame, uint8_t **
                                int32_t outputPitch) FRAMEDEC_NOEXCEPT;
 
 /*
- * Frees the device buffers and clears the set-up flag.
+ * Frees the device buffers and clears the set-up flag. Call it before resetting the set-up's device.
  * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_FREE_FAILED: the buffer that could not be freed and those
  * after it stay allocated, and the flag is unchanged.
  */

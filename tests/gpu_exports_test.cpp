@@ -7,6 +7,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "captured_output.h"
@@ -382,21 +383,28 @@ TEST_F(GpuExports, AllZeroFrameDecodesToMidGrey) {
     EXPECT_EQ(image, std::vector<uint8_t>(image.size(), 128));
 }
 
-TEST_F(GpuExports, RealImageIsWithinAGreyLevelOfDecodeDataWithTableQ) {
+// The CPU floors after each of its two passes: a few pixels end two levels apart, and in the finest
+// textures a handful three (the README's figures: gravel 2.4 % by two, 8 pixels by three).
+TEST_F(GpuExports, RealImagesAreWithinAFewGreyLevelsOfDecodeDataWithTableQ) {
     ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_OK);
-    std::vector<uint8_t> gpuImage(std::size_t{1024} * kPitch), cpuImage(gpuImage.size());
-    ASSERT_EQ(DecodeToHost(AstronautFrame(), gpuImage), FRAMEDEC_OK);
-    ASSERT_EQ(DecodeData(cpuImage.data(), 0, 0, 1246, 1024, kPitch, AstronautFrame().data(), kTableQ), FRAMEDEC_OK);
-    std::size_t withinOne = 0;
-    int worst = 0;
-    for (std::size_t i = 0; i < gpuImage.size(); ++i) {
-        const int difference = std::abs(gpuImage[i] - cpuImage[i]);
-        withinOne += difference <= 1;
-        worst = std::max(worst, difference);
+    for (const char* name : {"astronaut", "hubble", "rocket", "gravel"}) {
+        tools::GreyImage picture;
+        std::string error;
+        ASSERT_TRUE(tools::ReadPgm(DataPath(std::string(name) + ".pgm"), picture, error)) << error;
+        const std::vector<uint8_t> frame = tools::SynthesizeFrame(picture, {});
+        std::vector<uint8_t> gpuImage(std::size_t{1024} * kPitch), cpuImage(gpuImage.size());
+        ASSERT_EQ(DecodeToHost(frame, gpuImage), FRAMEDEC_OK);
+        ASSERT_EQ(DecodeData(cpuImage.data(), 0, 0, 1246, 1024, kPitch, frame.data(), kTableQ), FRAMEDEC_OK);
+        std::size_t withinOne = 0;
+        int worst = 0;
+        for (std::size_t i = 0; i < gpuImage.size(); ++i) {
+            const int difference = std::abs(gpuImage[i] - cpuImage[i]);
+            withinOne += difference <= 1;
+            worst = std::max(worst, difference);
+        }
+        EXPECT_GE(static_cast<double>(withinOne) / static_cast<double>(gpuImage.size()), 0.97) << name;
+        EXPECT_LE(worst, 3) << name;
     }
-    // The CPU floors after each of its two passes: a few pixels end two levels apart.
-    EXPECT_GE(static_cast<double>(withinOne) / static_cast<double>(gpuImage.size()), 0.99);
-    EXPECT_LE(worst, 2);
 }
 
 // A height that is not a multiple of 8: the last block row is only partly in the frame. Only the

@@ -65,20 +65,21 @@ std::vector<int16_t> ReferenceCoefficients(const std::vector<uint8_t>& frame, ui
 
 std::string DataPath(const std::string& name);
 
-// Iteration counts for the large randomised comparisons: full in optimised builds, a tenth under
-// the sanitizers, whose instrumentation makes each iteration many times slower.
-constexpr int Iterations(int full) {
+// Whether the tests run under AddressSanitizer or ThreadSanitizer.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return full / 10;
+inline constexpr bool kSanitized = true;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    return full / 10;
+inline constexpr bool kSanitized = true;
 #else
-    return full;
+inline constexpr bool kSanitized = false;
 #endif
 #else
-    return full;
+inline constexpr bool kSanitized = false;
 #endif
-}
+
+// Iteration counts for the large randomised comparisons: full in optimised builds, a tenth under
+// the sanitizers, whose instrumentation makes each iteration many times slower.
+constexpr int Iterations(int full) { return kSanitized ? full / 10 : full; }
 
 }  // namespace framedec::testing

@@ -1,11 +1,14 @@
-// The AVX2 block decoder: the fast entropy decoder, then the two fixed-point passes with 16 x 16
-// -> 32-bit multiply-adds (vpmaddwd) over pairs of coefficients, two coefficient rows per
-// register. Bit-identical to the portable decoder: every sum is the same wrapping 32-bit sum (in
+// The AVX2 block decoder: slots taken in batches, the batch's streams decoded side by side in the
+// lanes of 256-bit registers (lane_stream_decoder_avx2.h), then each block dequantised and put
+// through the two fixed-point passes with 16 x 16 -> 32-bit multiply-adds (vpmaddwd) over pairs of
+// coefficients, two coefficient rows per register. Bit-identical to the portable decoder: every sum is the same wrapping 32-bit sum (in
 // another order), the shifts are the same arithmetic shifts, and the final saturating packs clamp
 // exactly as the portable clamp does. Compiled with -mavx2 -mbmi -mbmi2 -mlzcnt.
 #include "codec/block_decoder_x86.h"
 #include "codec/block_pipeline.h"
 #include "codec/dc_fast.h"
+#include "codec/frame_geometry.h"
+#include "codec/lane_stream_decoder_avx2.h"
 #include "codec/x86_common.h"
 
 namespace framedec {
@@ -128,38 +131,87 @@ FRAMEDEC_INLINE void DcEight(const uint8_t* slots, uint8_t* values) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(values), bytes);
 }
 
-struct Avx2 {
-    static StreamCursor StartSlot(const uint8_t* slot) { return StartSlotX86(slot); }
+// Dequantises one block of levels in place (low 16 bits of each product).
+FRAMEDEC_INLINE void DequantiseBlock(int16_t* coefficients, const __m256i* tableRows) {
+    auto* rows = reinterpret_cast<__m256i*>(coefficients);
+    for (int r = 0; r < 4; ++r) _mm256_store_si256(rows + r, _mm256_mullo_epi16(_mm256_load_si256(rows + r), tableRows[r]));
+}
 
-    static void Zero(int16_t* coefficients, uint32_t blocks) {
-        const __m256i zero = _mm256_setzero_si256();
-        for (uint32_t i = 0; i < blocks * 64; i += 16)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(coefficients + i), zero);
+// How many leading coefficient row pairs hold a non-zero value; 0 when at most the DC does.
+FRAMEDEC_INLINE uint32_t RowPairsInUse(const int16_t* coefficients) {
+    const auto* rows = reinterpret_cast<const __m256i*>(coefficients);
+    for (uint32_t r = 3; r > 0; --r) {
+        const __m256i pair = _mm256_load_si256(rows + r);
+        if (!_mm256_testz_si256(pair, pair)) return r + 1;
     }
+    const __m256i first = _mm256_load_si256(rows);
+    const __m256i withoutDc = _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    return _mm256_testz_si256(first, withoutDc) ? 0u : 1u;
+}
 
-    static void Dequantise(int16_t* coefficients, uint32_t blocks, const uint16_t* table) {
-        __m256i rows[4];
-        for (int r = 0; r < 4; ++r) rows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 16 * r));
-        for (uint32_t b = 0; b < blocks; ++b) {
-            auto* block = reinterpret_cast<__m256i*>(coefficients + 64 * b);
-            for (int r = 0; r < 4; ++r) _mm256_storeu_si256(block + r, _mm256_mullo_epi16(_mm256_loadu_si256(block + r), rows[r]));
+FRAMEDEC_INLINE void TransformBlock(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
+    switch (RowPairsInUse(coefficients)) {
+        case 0: FillBlock(DcOnlyPixel(coefficients[0]), pixels, pitch); break;
+        case 1: InverseTransform<1>(coefficients, pixels, pitch); break;
+        case 2: InverseTransform<2>(coefficients, pixels, pitch); break;
+        case 3: InverseTransform<3>(coefficients, pixels, pitch); break;
+        default: InverseTransform<4>(coefficients, pixels, pitch); break;
+    }
+}
+
+// Blocks per batch: enough that the sixteen lanes rarely idle at a batch's end, few enough that the
+// levels stay in the first-level cache.
+constexpr uint32_t kBatchBlocks = 128;
+
+// Levels and start states of one batch; one block of levels past the batch is the lanes' scratch.
+struct Batch {
+    alignas(64) int16_t levels[(kBatchBlocks + 1) * kBlockPixels];
+    alignas(32) uint32_t w0[kBatchBlocks], w1[kBatchBlocks], w2[kBatchBlocks], w3[kBatchBlocks];
+
+    LaneStarts Starts() { return {w0, w1, w2, w3}; }
+};
+
+// Decodes a span batch by batch and hands every block's dequantised coefficients, in span order
+// (row after row), to use(coefficients, column, row).
+template <typename Use>
+FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, Use use) {
+    Batch batch;
+    __m256i tableRows[4];
+    for (int r = 0; r < 4; ++r) tableRows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 16 * r));
+    const uint64_t total = uint64_t{span.columns} * span.rows;
+    uint32_t row = 0, column = 0;  // the batch's first block
+    for (uint64_t first = 0; first < total; first += kBatchBlocks) {
+        const auto count = static_cast<uint32_t>(total - first < kBatchBlocks ? total - first : kBatchBlocks);
+        for (uint32_t i = 0, r = row, c = column; i < count; ++i) {
+            PutLaneStart(batch.Starts(), i, StartSlotX86(span.slots + r * span.slotPitch + 16 * c));
+            if (++c == span.columns) c = 0, ++r;
+        }
+        const __m256i zero = _mm256_setzero_si256();
+        for (uint32_t i = 0; i < count * kBlockPixels; i += 16)
+            _mm256_store_si256(reinterpret_cast<__m256i*>(batch.levels + i), zero);
+        DecodeLaneLevels8(batch.Starts(), count, kBlockPixels, batch.levels, kBatchBlocks * kBlockPixels);
+        for (uint32_t b = 0; b < count; ++b) {
+            int16_t* coefficients = batch.levels + b * kBlockPixels;
+            DequantiseBlock(coefficients, tableRows);
+            use(coefficients, column, row);
+            if (++column == span.columns) column = 0, ++row;
         }
     }
-
-    template <uint32_t Pairs>
-    static void Transform(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
-        InverseTransform<Pairs>(coefficients, pixels, pitch);
-    }
-};
+}
 
 }  // namespace
 
 void DecodeBlocksAvx2(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    DecodeBlocksWith<Avx2>(span, table, pixels, pitch);
+    ForEachBlock(span, table, [&](const int16_t* coefficients, uint32_t column, uint32_t row) {
+        TransformBlock(coefficients, pixels + 8 * row * pitch + 8 * column, pitch);
+    });
 }
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
-    DecodeCoefficientBlocksWith<Avx2>(slots, count, table, coefficients);
+    ForEachBlock(SlotSpan{slots, 0, count, 1}, table, [&](const int16_t* block, uint32_t column, uint32_t) {
+        auto* out = reinterpret_cast<__m256i*>(coefficients + kBlockPixels * column);
+        for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, _mm256_load_si256(reinterpret_cast<const __m256i*>(block) + r));
+    });
 }
 
 void DecodeDcBlocksAvx2(const uint8_t* slots, uint32_t count, uint8_t* values) {

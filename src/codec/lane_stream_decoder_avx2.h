@@ -1,0 +1,234 @@
+// Entropy decoding of many slots at once with AVX2: one slot per 32-bit lane, eight lanes to a
+// register, two registers side by side. Included by the AVX2 variant's source file only and
+// compiled with its instruction set; internal linkage throughout.
+//
+// The design of the AVX-512 lane decoder (lane_stream_decoder.h) at 256-bit width, with what AVX2
+// lacks built from plainer instructions:
+//   - a lane's unread stream is four 32-bit words w0..w3 (most significant bit first, bits past the
+//     slot zero), moved on by variable shifts (vpsllvd / vpsrlvd, which give 0 for counts of 32
+//     and more) of each word and its neighbour;
+//   - the leading-zero count is read from the exponent of the lane converted to float, after the
+//     bits just below the leading one are cleared so that rounding cannot carry into the next power;
+//   - a step decodes the zero run and the code after it when both fit the next 32 bits, and only
+//     the zero run otherwise (a run of 32 zeros is 32 zero coefficients and no code);
+//   - the zigzag order is looked up in four 16-entry byte tables (vpshufb), and each level goes
+//     to its block's natural position with a plain 16-bit store per lane: AVX2 has no scatter, and
+//     on processors that have one (AVX-512) it is microcoded on some (AMD Zen 4) anyway;
+//   - a lane whose slot is complete takes the next slot of the batch through memory.
+// A size of 16 or more (never in a well-formed slot) does not fit the lane arithmetic: the rare
+// step that meets one is done lane by lane by the scalar decoder's own code.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "codec/stream_decoder.h"
+#include "codec/zigzag.h"
+
+namespace framedec {
+namespace {
+
+// Each block of a batch has 64 levels in natural order; one more block after the last takes the
+// stores of lanes that have nothing to store.
+inline constexpr uint32_t kLanes8 = 8;
+
+// The start state of each slot of a batch, one array per stream word, with a slot's k (64 for a
+// slot without codes).
+struct LaneStarts {
+    uint32_t* w0;
+    uint32_t* w1;
+    uint32_t* w2;
+    uint32_t* w3;
+};
+
+FRAMEDEC_INLINE void PutLaneStart(const LaneStarts& s, uint32_t i, StreamCursor c) {
+    s.w0[i] = static_cast<uint32_t>(c.hi >> 32);
+    s.w1[i] = static_cast<uint32_t>(c.hi);
+    s.w2[i] = static_cast<uint32_t>(c.lo >> 32);
+    s.w3[i] = static_cast<uint32_t>(c.lo);
+}
+
+// Leading zeros of each 32-bit lane, 32 for a zero lane. The float's exponent field (with the sign
+// bit above it) gives the position of the leading one; a lane with its top bit set converts to a
+// negative float, whose field is 256 or more, and counts 0 after the clamp.
+FRAMEDEC_INLINE __m256i LeadingZeros32(__m256i v) {
+    const __m256i leading = _mm256_andnot_si256(_mm256_srli_epi32(v, 1), v);  // no carry past it when rounded
+    const __m256i field = _mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(leading)), 23);
+    const __m256i count = _mm256_sub_epi32(_mm256_set1_epi32(127 + 31), field);
+    return _mm256_min_epi32(_mm256_max_epi32(count, _mm256_setzero_si256()), _mm256_set1_epi32(32));
+}
+
+// The zigzag order as four 16-byte tables, each repeated in both 128-bit lanes.
+struct ZigzagTables {
+    alignas(32) uint8_t part[4][32];
+};
+
+constexpr ZigzagTables MakeZigzagTables() {
+    ZigzagTables t{};
+    for (int k = 0; k < 64; ++k) {
+        t.part[k / 16][k % 16] = kZigzag[k];
+        t.part[k / 16][16 + k % 16] = kZigzag[k];
+    }
+    return t;
+}
+
+inline constexpr ZigzagTables kZigzagTables = MakeZigzagTables();
+
+// Natural index of zigzag position p (0..63 in the low byte of each 32-bit lane; other values give
+// some byte).
+FRAMEDEC_INLINE __m256i NaturalIndex(__m256i p) {
+    const auto* t = reinterpret_cast<const __m256i*>(kZigzagTables.part);
+    const __m256i bit4 = _mm256_slli_epi32(p, 3), bit5 = _mm256_slli_epi32(p, 2);  // to each byte's top bit
+    const __m256i low = _mm256_blendv_epi8(_mm256_shuffle_epi8(_mm256_load_si256(t), p),
+                                           _mm256_shuffle_epi8(_mm256_load_si256(t + 1), p), bit4);
+    const __m256i high = _mm256_blendv_epi8(_mm256_shuffle_epi8(_mm256_load_si256(t + 2), p),
+                                            _mm256_shuffle_epi8(_mm256_load_si256(t + 3), p), bit4);
+    return _mm256_and_si256(_mm256_blendv_epi8(low, high, bit5), _mm256_set1_epi32(0xFF));
+}
+
+// Eight lanes: the unread stream, the zigzag position of the next code (64 and above once the slot
+// is complete) and the word offset of the slot's levels.
+struct LaneGroup8 {
+    __m256i w0, w1, w2, w3, k, base;
+};
+
+// Moves every lane's stream on by count bits (0 to 32).
+FRAMEDEC_INLINE void Advance(LaneGroup8& g, __m256i count) {
+    const __m256i rest = _mm256_sub_epi32(_mm256_set1_epi32(32), count);
+    g.w0 = _mm256_or_si256(_mm256_sllv_epi32(g.w0, count), _mm256_srlv_epi32(g.w1, rest));
+    g.w1 = _mm256_or_si256(_mm256_sllv_epi32(g.w1, count), _mm256_srlv_epi32(g.w2, rest));
+    g.w2 = _mm256_or_si256(_mm256_sllv_epi32(g.w2, count), _mm256_srlv_epi32(g.w3, rest));
+    g.w3 = _mm256_sllv_epi32(g.w3, count);
+}
+
+// Lane state in memory, for the rare steps done lane by lane.
+struct LaneState8 {
+    alignas(32) uint32_t w0[kLanes8], w1[kLanes8], w2[kLanes8], w3[kLanes8], k[kLanes8], base[kLanes8];
+
+    void Store(const LaneGroup8& g) {
+        _mm256_store_si256(reinterpret_cast<__m256i*>(w0), g.w0);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(w1), g.w1);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(w2), g.w2);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(w3), g.w3);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(k), g.k);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(base), g.base);
+    }
+    void Load(LaneGroup8& g) const {
+        g.w0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(w0));
+        g.w1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(w1));
+        g.w2 = _mm256_load_si256(reinterpret_cast<const __m256i*>(w2));
+        g.w3 = _mm256_load_si256(reinterpret_cast<const __m256i*>(w3));
+        g.k = _mm256_load_si256(reinterpret_cast<const __m256i*>(k));
+        g.base = _mm256_load_si256(reinterpret_cast<const __m256i*>(base));
+    }
+};
+
+// One step for every lane, done lane by lane with the scalar decoder (long codes).
+FRAMEDEC_COLD void LaneStepScalar8(LaneGroup8& g, int16_t* levels, const uint8_t* zigzag) {
+    LaneState8 s;
+    s.Store(g);
+    for (uint32_t lane = 0; lane < kLanes8; ++lane) {
+        if (s.k[lane] >= 64) continue;
+        StreamCursor c{uint64_t{s.w0[lane]} << 32 | s.w1[lane], uint64_t{s.w2[lane]} << 32 | s.w3[lane], s.k[lane]};
+        StreamSummary unused;
+        NextCode(c, levels + s.base[lane], zigzag, unused);
+        s.w0[lane] = static_cast<uint32_t>(c.hi >> 32);
+        s.w1[lane] = static_cast<uint32_t>(c.hi);
+        s.w2[lane] = static_cast<uint32_t>(c.lo >> 32);
+        s.w3[lane] = static_cast<uint32_t>(c.lo);
+        s.k[lane] = c.k;
+    }
+    s.Load(g);
+}
+
+// Decodes the next zero run (and the code after it) of every lane; returns the lanes whose slot
+// is complete now (as a byte mask). levels + dummy takes the stores of lanes with nothing to store.
+FRAMEDEC_INLINE uint32_t LaneStep8(LaneGroup8& g, int16_t* levels, uint32_t dummy, const uint8_t* zigzag) {
+    const __m256i one = _mm256_set1_epi32(1), thirtyTwo = _mm256_set1_epi32(32), sixtyFour = _mm256_set1_epi32(64);
+    const __m256i zeros = LeadingZeros32(g.w0);
+    const __m256i window = _mm256_or_si256(_mm256_sllv_epi32(g.w0, zeros),
+                                           _mm256_srlv_epi32(g.w1, _mm256_sub_epi32(thirtyTwo, zeros)));
+    const __m256i size = LeadingZeros32(_mm256_xor_si256(window, _mm256_set1_epi32(-1)));  // leading ones
+    const __m256i position = _mm256_add_epi32(g.k, zeros);
+    const __m256i inBlock = _mm256_cmpgt_epi32(sixtyFour, position);
+    const __m256i hasCode = _mm256_and_si256(_mm256_cmpgt_epi32(thirtyTwo, zeros), inBlock);
+    const __m256i longCode = _mm256_and_si256(hasCode, _mm256_cmpgt_epi32(size, _mm256_set1_epi32(15)));
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(longCode)) != 0) [[unlikely]] {
+        LaneStepScalar8(g, levels, zigzag);
+    } else {
+        const __m256i codeBits = _mm256_add_epi32(_mm256_add_epi32(size, size), one);
+        const __m256i codeEnd = _mm256_add_epi32(zeros, codeBits);
+        const __m256i code = _mm256_and_si256(hasCode, _mm256_cmpgt_epi32(_mm256_set1_epi32(33), codeEnd));
+        // A first magnitude bit of 0 is a negative level: m - (2^n - 1).
+        const __m256i magnitudeBits = _mm256_sllv_epi32(window, _mm256_add_epi32(size, one));
+        const __m256i magnitude = _mm256_srlv_epi32(magnitudeBits, _mm256_sub_epi32(thirtyTwo, size));
+        const __m256i positive = _mm256_srai_epi32(magnitudeBits, 31);
+        const __m256i allOnes = _mm256_sub_epi32(_mm256_sllv_epi32(one, size), one);
+        const __m256i level = _mm256_sub_epi32(magnitude, _mm256_andnot_si256(positive, allOnes));
+        // Each store as one word: the level in the low half, its place in the high half.
+        const __m256i place = _mm256_blendv_epi8(_mm256_set1_epi32(static_cast<int>(dummy)),
+                                                 _mm256_add_epi32(g.base, NaturalIndex(position)), code);
+        alignas(32) uint32_t stores[kLanes8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(stores),
+                           _mm256_or_si256(_mm256_slli_epi32(place, 16), _mm256_and_si256(level, _mm256_set1_epi32(0xFFFF))));
+#pragma GCC unroll 8
+        for (uint32_t lane = 0; lane < kLanes8; ++lane)
+            levels[stores[lane] >> 16] = static_cast<int16_t>(static_cast<uint16_t>(stores[lane]));
+        g.k = _mm256_sub_epi32(position, code);  // + 1 past a decoded code
+        Advance(g, _mm256_blendv_epi8(zeros, codeEnd, code));
+    }
+    const __m256i complete = _mm256_or_si256(_mm256_cmpgt_epi32(g.k, _mm256_set1_epi32(63)),
+                                             _mm256_cmpeq_epi32(_mm256_or_si256(g.w0, g.w1), _mm256_setzero_si256()));
+    return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(complete)));
+}
+
+// Gives the lanes in done the next slots of the batch, in order; lanes left without a slot get an
+// empty stream at k = 64.
+FRAMEDEC_INLINE void LaneRefill8(LaneGroup8& g, uint32_t done, const LaneStarts& starts, uint32_t count,
+                                 uint32_t stride, uint32_t& next) {
+    LaneState8 s;
+    s.Store(g);
+    for (; done != 0; done &= done - 1) {
+        const auto lane = static_cast<uint32_t>(__builtin_ctz(done));
+        if (next < count) {
+            s.w0[lane] = starts.w0[next];
+            s.w1[lane] = starts.w1[next];
+            s.w2[lane] = starts.w2[next];
+            s.w3[lane] = starts.w3[next];
+            s.k[lane] = 0;
+            s.base[lane] = next * stride;
+            ++next;
+        } else {
+            s.w0[lane] = s.w1[lane] = s.w2[lane] = s.w3[lane] = 0;
+            s.k[lane] = 64;
+        }
+    }
+    s.Load(g);
+}
+
+// Decodes count slots from their start states into levels: block b's 64 levels in natural order
+// at levels + b * stride (zeroed by the caller); levels + dummy is scratch.
+FRAMEDEC_INLINE void DecodeLaneLevels8(const LaneStarts& starts, uint32_t count, uint32_t stride, int16_t* levels,
+                                       uint32_t dummy) {
+    if (count == 0) return;
+    alignas(64) uint8_t zigzag[64];
+    __builtin_memcpy(zigzag, kZigzag, sizeof zigzag);
+    LaneGroup8 a{}, b{};
+    uint32_t next = 0;
+    LaneRefill8(a, 0xFF, starts, count, stride, next);
+    LaneRefill8(b, 0xFF, starts, count, stride, next);
+    for (;;) {
+        const uint32_t doneA = LaneStep8(a, levels, dummy, zigzag);
+        const uint32_t doneB = LaneStep8(b, levels, dummy, zigzag);
+        if (next < count) {
+            if (doneA != 0) LaneRefill8(a, doneA, starts, count, stride, next);
+            if (doneB != 0) LaneRefill8(b, doneB, starts, count, stride, next);
+        } else if ((doneA & doneB) == 0xFF) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace framedec

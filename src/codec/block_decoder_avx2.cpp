@@ -14,65 +14,136 @@
 namespace framedec {
 namespace {
 
-// First pass over coefficient rows 2r and 2r + 1: returns [H_2r | H_2r+1] with H_v[x] = G[x][v].
-FRAMEDEC_INLINE __m256i FirstPassPair(const int16_t* coefficients, int r) {
-    const __m256i rows = _mm256_load_si256(reinterpret_cast<const __m256i*>(coefficients + 16 * r));
-    const auto* low = reinterpret_cast<const __m256i*>(kFirstPass.low);
-    const auto* high = reinterpret_cast<const __m256i*>(kFirstPass.high);
-    const __m256i p0 = _mm256_shuffle_epi32(rows, 0x00);
-    const __m256i p1 = _mm256_shuffle_epi32(rows, 0x55);
-    const __m256i p2 = _mm256_shuffle_epi32(rows, 0xAA);
-    const __m256i p3 = _mm256_shuffle_epi32(rows, 0xFF);
-    const __m256i sumLow = _mm256_add_epi32(
-        _mm256_add_epi32(_mm256_madd_epi16(p0, _mm256_load_si256(low + 0)), _mm256_madd_epi16(p1, _mm256_load_si256(low + 1))),
-        _mm256_add_epi32(_mm256_madd_epi16(p2, _mm256_load_si256(low + 2)), _mm256_madd_epi16(p3, _mm256_load_si256(low + 3))));
-    const __m256i sumHigh = _mm256_add_epi32(
-        _mm256_add_epi32(_mm256_madd_epi16(p0, _mm256_load_si256(high + 0)), _mm256_madd_epi16(p1, _mm256_load_si256(high + 1))),
-        _mm256_add_epi32(_mm256_madd_epi16(p2, _mm256_load_si256(high + 2)), _mm256_madd_epi16(p3, _mm256_load_si256(high + 3))));
-    // Each t >> 16 lies in the 16-bit range, so the saturating pack is exact.
-    return _mm256_packs_epi32(_mm256_srai_epi32(sumLow, 16), _mm256_srai_epi32(sumHigh, 16));
+// The transform uses the symmetry of the basis, B[7 - x][u] = (-1)^u B[x][u] (as the AVX-512 variant
+// does): each pass forms E = the sum over even frequencies and O = the sum over odd ones for outputs
+// 0 to 3, and gets outputs 7 to 4 as E - O; the products and wrapping sums are the portable
+// decoder's, regrouped.
+constexpr int32_t WordPair(int16_t low, int16_t high) {
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16 | static_cast<uint16_t>(low));
 }
 
-// [H_2q | H_2q+1] to (H_2q[x], H_2q+1[x]) pairs: x = 0..3 in the low lane, 4..7 in the high lane.
-FRAMEDEC_INLINE __m256i InterleaveRowPair(__m256i rows) {
+struct TransformConstants {
+    // First pass, output x = 0..3 in each 128-bit lane: (B[x][0], B[x][2]), (B[x][4], B[x][6]),
+    // (B[x][1], B[x][3]), (B[x][5], B[x][7]).
+    alignas(32) int32_t even02[8], even46[8], odd13[8], odd57[8];
+    // Second pass, line y = 0..3: the same pairs of line y's multipliers, in every lane.
+    alignas(32) int32_t second02[4][8], second46[4][8], second13[4][8], second57[4][8];
+    // Second pass of a block with only rows 0 and 1, line y = 0..7: (B[y][0], B[y][1]).
+    alignas(32) int32_t second01[8][8];
+};
+
+constexpr TransformConstants MakeTransformConstants() {
+    TransformConstants c{};
+    const auto& b = kIdctBasis;
+    for (int j = 0; j < 8; ++j) {
+        const int x = j % 4;
+        c.even02[j] = WordPair(b[x][0], b[x][2]);
+        c.even46[j] = WordPair(b[x][4], b[x][6]);
+        c.odd13[j] = WordPair(b[x][1], b[x][3]);
+        c.odd57[j] = WordPair(b[x][5], b[x][7]);
+        for (int y = 0; y < 4; ++y) {
+            c.second02[y][j] = WordPair(b[y][0], b[y][2]);
+            c.second46[y][j] = WordPair(b[y][4], b[y][6]);
+            c.second13[y][j] = WordPair(b[y][1], b[y][3]);
+            c.second57[y][j] = WordPair(b[y][5], b[y][7]);
+        }
+        for (int y = 0; y < 8; ++y) c.second01[y][j] = WordPair(b[y][0], b[y][1]);
+    }
+    return c;
+}
+
+constexpr TransformConstants kTransform = MakeTransformConstants();
+
+FRAMEDEC_INLINE __m256i Load(const int32_t* p) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(p)); }
+
+// First pass over two coefficient rows (one per 128-bit lane): per lane the eight
+// G[x][v] = (sum over u of B[x][u] F[v][u]) >> 16 as words, outputs x = 0,1,2,3,7,6,5,4.
+FRAMEDEC_INLINE __m256i FirstPass(__m256i rows) {
+    // Words 0, 2, 4, 6, 1, 3, 5, 7 of each row: the pairs (F0, F2), (F4, F6), (F1, F3), (F5, F7).
+    const __m256i pairs = _mm256_shuffle_epi8(rows, _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15, 0,
+                                                                     1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15));
+    const __m256i even = _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0x00), Load(kTransform.even02)),
+                                          _mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0x55), Load(kTransform.even46)));
+    const __m256i odd = _mm256_add_epi32(_mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0xAA), Load(kTransform.odd13)),
+                                         _mm256_madd_epi16(_mm256_shuffle_epi32(pairs, 0xFF), Load(kTransform.odd57)));
+    // Each t >> 16 lies in the 16-bit range, so the saturating pack is exact.
+    return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(even, odd), 16),
+                              _mm256_srai_epi32(_mm256_sub_epi32(even, odd), 16));
+}
+
+// First-pass results of rows a and b ([G[.][a] | G[.][b]]) to (G[x][a], G[x][b]) pairs:
+// x = 0..3 in the low lane, 7..4 in the high lane.
+FRAMEDEC_INLINE __m256i InterleaveRows(__m256i rows) {
     const __m256i quads = _mm256_permute4x64_epi64(rows, 0xD8);
     return _mm256_shuffle_epi8(quads, _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9,
                                                        2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15));
 }
 
-// Line y of the second pass, + 128: 32-bit values, x = 0..3 in the low lane, 4..7 in the high lane.
-FRAMEDEC_INLINE __m256i SecondPassLine(const __m256i* pairs, uint32_t pairCount, int y) {
-    __m256i sum = _mm256_madd_epi16(pairs[0], _mm256_set1_epi32(SecondPassPair(y, 0)));
-    for (uint32_t q = 1; q < pairCount; ++q)
-        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(pairs[q], _mm256_set1_epi32(SecondPassPair(y, static_cast<int>(q)))));
-    return _mm256_add_epi32(_mm256_srai_epi32(sum, 16), _mm256_set1_epi32(128));
-}
-
-// Four lines to 32 clamped bytes in line order.
+// Four lines of second-pass sums >> 16 (x = 0..3 in the low lane, 7..4 in the high lane) to 32
+// bytes in line order, + 128 and clamped: s >> 16 fits 16 bits, the saturating add and the
+// unsigned byte pack clamp as 0..255 does.
 FRAMEDEC_INLINE __m256i PackFourLines(__m256i l0, __m256i l1, __m256i l2, __m256i l3) {
-    const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(l0, l1), _mm256_packs_epi32(l2, l3));
-    return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+    const __m256i bias = _mm256_set1_epi16(128);
+    const __m256i bytes = _mm256_packus_epi16(_mm256_adds_epi16(_mm256_packs_epi32(l0, l1), bias),
+                                              _mm256_adds_epi16(_mm256_packs_epi32(l2, l3), bias));
+    // Each 32-bit part holds four pixels of a line, those of the high lane backwards.
+    const __m256i forwards = _mm256_shuffle_epi8(bytes, _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 3,
+                                                                         2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12));
+    return _mm256_permutevar8x32_epi32(forwards, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
 }
 
 // Writes four 8-pixel lines held in a register, pitch bytes apart.
 FRAMEDEC_INLINE void StoreFourLines(__m256i lines, uint8_t* pixels, std::size_t pitch) {
     const __m128i first = _mm256_castsi256_si128(lines), second = _mm256_extracti128_si256(lines, 1);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels), first);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + pitch), _mm_unpackhi_epi64(first, first));
+    _mm_storeh_pd(reinterpret_cast<double*>(pixels + pitch), _mm_castsi128_pd(first));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 2 * pitch), second);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 3 * pitch), _mm_unpackhi_epi64(second, second));
+    _mm_storeh_pd(reinterpret_cast<double*>(pixels + 3 * pitch), _mm_castsi128_pd(second));
 }
 
-template <uint32_t Pairs>
-FRAMEDEC_INLINE void InverseTransform(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
-    __m256i pairs[Pairs];
-    for (uint32_t r = 0; r < Pairs; ++r) pairs[r] = InterleaveRowPair(FirstPassPair(coefficients, static_cast<int>(r)));
-    const __m256i top = PackFourLines(SecondPassLine(pairs, Pairs, 0), SecondPassLine(pairs, Pairs, 1),
-                                      SecondPassLine(pairs, Pairs, 2), SecondPassLine(pairs, Pairs, 3));
-    const __m256i bottom = PackFourLines(SecondPassLine(pairs, Pairs, 4), SecondPassLine(pairs, Pairs, 5),
-                                         SecondPassLine(pairs, Pairs, 6), SecondPassLine(pairs, Pairs, 7));
-    StoreFourLines(top, pixels, pitch);
-    StoreFourLines(bottom, pixels + 4 * pitch, pitch);
+// A block's dequantised coefficients, two rows to a register.
+struct BlockRows {
+    __m256i pair[4];
+};
+
+// Both passes of a block whose rows 2 to 7 are zero: per line y, G[x][0] B[y][0] + G[x][1] B[y][1],
+// and line 7 - y with the odd term negated.
+FRAMEDEC_INLINE void InverseTransformTwoRows(const BlockRows& block, uint8_t* pixels, std::size_t pitch) {
+    const __m256i pairs01 = InterleaveRows(FirstPass(block.pair[0]));
+    __m256i upper[4], lower[4];
+    for (int y = 0; y < 4; ++y) {
+        upper[y] = _mm256_srai_epi32(_mm256_madd_epi16(pairs01, Load(kTransform.second01[y])), 16);
+        lower[y] = _mm256_srai_epi32(_mm256_madd_epi16(pairs01, Load(kTransform.second01[7 - y])), 16);
+    }
+    StoreFourLines(PackFourLines(upper[0], upper[1], upper[2], upper[3]), pixels, pitch);
+    StoreFourLines(PackFourLines(lower[3], lower[2], lower[1], lower[0]), pixels + 4 * pitch, pitch);
+}
+
+// Both passes; rows 4 to 7 are taken as zero unless WithHighRows.
+template <bool WithHighRows>
+FRAMEDEC_INLINE void InverseTransform(const BlockRows& block, uint8_t* pixels, std::size_t pitch) {
+    const __m256i rows01 = block.pair[0], rows23 = block.pair[1];
+    const __m256i pairs02 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows01, rows23, 0x20)));
+    const __m256i pairs13 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows01, rows23, 0x31)));
+    __m256i pairs46 = _mm256_setzero_si256(), pairs57 = _mm256_setzero_si256();
+    if constexpr (WithHighRows) {
+        const __m256i rows45 = block.pair[2], rows67 = block.pair[3];
+        pairs46 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows45, rows67, 0x20)));
+        pairs57 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows45, rows67, 0x31)));
+    }
+    __m256i upper[4], lower[4];  // lines y and 7 - y
+    for (int y = 0; y < 4; ++y) {
+        __m256i even = _mm256_madd_epi16(pairs02, Load(kTransform.second02[y]));
+        __m256i odd = _mm256_madd_epi16(pairs13, Load(kTransform.second13[y]));
+        if constexpr (WithHighRows) {
+            even = _mm256_add_epi32(even, _mm256_madd_epi16(pairs46, Load(kTransform.second46[y])));
+            odd = _mm256_add_epi32(odd, _mm256_madd_epi16(pairs57, Load(kTransform.second57[y])));
+        }
+        upper[y] = _mm256_srai_epi32(_mm256_add_epi32(even, odd), 16);
+        lower[y] = _mm256_srai_epi32(_mm256_sub_epi32(even, odd), 16);
+    }
+    StoreFourLines(PackFourLines(upper[0], upper[1], upper[2], upper[3]), pixels, pitch);
+    StoreFourLines(PackFourLines(lower[3], lower[2], lower[1], lower[0]), pixels + 4 * pitch, pitch);
 }
 
 // The DC preview, eight slots at a time: each slot's 32-bit window is found with scalar bit counts,
@@ -131,31 +202,25 @@ FRAMEDEC_INLINE void DcEight(const uint8_t* slots, uint8_t* values) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(values), bytes);
 }
 
-// Dequantises one block of levels in place (low 16 bits of each product).
-FRAMEDEC_INLINE void DequantiseBlock(int16_t* coefficients, const __m256i* tableRows) {
-    auto* rows = reinterpret_cast<__m256i*>(coefficients);
-    for (int r = 0; r < 4; ++r) _mm256_store_si256(rows + r, _mm256_mullo_epi16(_mm256_load_si256(rows + r), tableRows[r]));
+// A block's levels dequantised: the low 16 bits of each product.
+FRAMEDEC_INLINE BlockRows Dequantised(const int16_t* levels, const __m256i* tableRows) {
+    const auto* rows = reinterpret_cast<const __m256i*>(levels);
+    BlockRows block;
+    for (int r = 0; r < 4; ++r) block.pair[r] = _mm256_mullo_epi16(_mm256_load_si256(rows + r), tableRows[r]);
+    return block;
 }
 
-// How many leading coefficient row pairs hold a non-zero value; 0 when at most the DC does.
-FRAMEDEC_INLINE uint32_t RowPairsInUse(const int16_t* coefficients) {
-    const auto* rows = reinterpret_cast<const __m256i*>(coefficients);
-    for (uint32_t r = 3; r > 0; --r) {
-        const __m256i pair = _mm256_load_si256(rows + r);
-        if (!_mm256_testz_si256(pair, pair)) return r + 1;
-    }
-    const __m256i first = _mm256_load_si256(rows);
-    const __m256i withoutDc = _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    return _mm256_testz_si256(first, withoutDc) ? 0u : 1u;
-}
+FRAMEDEC_INLINE bool Zero(__m256i v) { return _mm256_testz_si256(v, v) != 0; }
 
-FRAMEDEC_INLINE void TransformBlock(const int16_t* coefficients, uint8_t* pixels, std::size_t pitch) {
-    switch (RowPairsInUse(coefficients)) {
-        case 0: FillBlock(DcOnlyPixel(coefficients[0]), pixels, pitch); break;
-        case 1: InverseTransform<1>(coefficients, pixels, pitch); break;
-        case 2: InverseTransform<2>(coefficients, pixels, pitch); break;
-        case 3: InverseTransform<3>(coefficients, pixels, pitch); break;
-        default: InverseTransform<4>(coefficients, pixels, pitch); break;
+FRAMEDEC_INLINE void TransformBlock(const BlockRows& block, uint8_t* pixels, std::size_t pitch) {
+    if (!Zero(block.pair[2]) || !Zero(block.pair[3])) {
+        InverseTransform<true>(block, pixels, pitch);
+    } else if (!Zero(block.pair[1])) {
+        InverseTransform<false>(block, pixels, pitch);
+    } else if (_mm256_testz_si256(block.pair[0], _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)) == 0) {
+        InverseTransformTwoRows(block, pixels, pitch);
+    } else {
+        FillBlock(DcOnlyPixel(static_cast<int16_t>(_mm256_extract_epi16(block.pair[0], 0))), pixels, pitch);
     }
 }
 
@@ -172,7 +237,7 @@ struct Batch {
 };
 
 // Decodes a span batch by batch and hands every block's dequantised coefficients, in span order
-// (row after row), to use(coefficients, column, row).
+// (row after row), to use(block, column, row).
 template <typename Use>
 FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, Use use) {
     Batch batch;
@@ -186,14 +251,14 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
             PutLaneStart(batch.Starts(), i, StartSlotX86(span.slots + r * span.slotPitch + 16 * c));
             if (++c == span.columns) c = 0, ++r;
         }
-        const __m256i zero = _mm256_setzero_si256();
-        for (uint32_t i = 0; i < count * kBlockPixels; i += 16)
-            _mm256_store_si256(reinterpret_cast<__m256i*>(batch.levels + i), zero);
+        for (uint32_t b = 0; b < count; ++b) {
+            auto* block = reinterpret_cast<__m256i*>(batch.levels + b * kBlockPixels);
+            for (int r = 0; r < 4; ++r) _mm256_store_si256(block + r, _mm256_setzero_si256());
+            __asm__("" ::: "memory");  // four stores, not a call of memset for a few kilobytes
+        }
         DecodeLaneLevels8(batch.Starts(), count, kBlockPixels, batch.levels, kBatchBlocks * kBlockPixels);
         for (uint32_t b = 0; b < count; ++b) {
-            int16_t* coefficients = batch.levels + b * kBlockPixels;
-            DequantiseBlock(coefficients, tableRows);
-            use(coefficients, column, row);
+            use(Dequantised(batch.levels + b * kBlockPixels, tableRows), column, row);
             if (++column == span.columns) column = 0, ++row;
         }
     }
@@ -202,15 +267,15 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
 }  // namespace
 
 void DecodeBlocksAvx2(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    ForEachBlock(span, table, [&](const int16_t* coefficients, uint32_t column, uint32_t row) {
-        TransformBlock(coefficients, pixels + 8 * row * pitch + 8 * column, pitch);
+    ForEachBlock(span, table, [&](const BlockRows& block, uint32_t column, uint32_t row) {
+        TransformBlock(block, pixels + 8 * row * pitch + 8 * column, pitch);
     });
 }
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
-    ForEachBlock(SlotSpan{slots, 0, count, 1}, table, [&](const int16_t* block, uint32_t column, uint32_t) {
+    ForEachBlock(SlotSpan{slots, 0, count, 1}, table, [&](const BlockRows& block, uint32_t column, uint32_t) {
         auto* out = reinterpret_cast<__m256i*>(coefficients + kBlockPixels * column);
-        for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, _mm256_load_si256(reinterpret_cast<const __m256i*>(block) + r));
+        for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, block.pair[r]);
     });
 }
 

@@ -20,4 +20,14 @@ inline constexpr int16_t kIdctBasis[8][8] = {
     {23170, -32138, 30274, -27246, 23170, -18205, 12540, -6393},
 };
 
+// The symmetry the vectorised transforms use to split each pass into even and odd halves:
+// B[7 - x][u] = (-1)^u B[x][u], so outputs 7 to 4 come from the same products as outputs 0 to 3.
+constexpr bool BasisIsSymmetric() {
+    for (int x = 0; x < 8; ++x)
+        for (int u = 0; u < 8; ++u)
+            if (kIdctBasis[7 - x][u] != (u % 2 == 0 ? kIdctBasis[x][u] : -kIdctBasis[x][u])) return false;
+    return true;
+}
+static_assert(BasisIsSymmetric());
+
 }  // namespace framedec

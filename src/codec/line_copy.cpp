@@ -21,10 +21,14 @@ void StreamLine(uint8_t* out, const uint8_t* in, std::size_t count) {
         std::memcpy(out, in, head);
         std::size_t i = head;
         for (; i + kCacheLineBytes <= count; i += kCacheLineBytes) {
-            for (std::size_t part = 0; part < kCacheLineBytes; part += 16) {
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + part));
-                _mm_stream_si128(reinterpret_cast<__m128i*>(out + i + part), bytes);
-            }
+            const auto* from = reinterpret_cast<const __m128i*>(in + i);
+            auto* to = reinterpret_cast<__m128i*>(out + i);
+            const __m128i a = _mm_loadu_si128(from), b = _mm_loadu_si128(from + 1), c = _mm_loadu_si128(from + 2),
+                          d = _mm_loadu_si128(from + 3);
+            _mm_stream_si128(to, a);
+            _mm_stream_si128(to + 1, b);
+            _mm_stream_si128(to + 2, c);
+            _mm_stream_si128(to + 3, d);
         }
         std::memcpy(out + i, in + i, count - i);
         return;

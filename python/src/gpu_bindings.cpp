@@ -19,10 +19,21 @@ int32_t LastCudaError() {
     return error;
 }
 
+#if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
+// The CUDA device of the current set-up. The library sets up on the device current on the calling
+// thread and keeps working on it whatever thread calls later, so that device is read here, on the
+// same thread, just before the set-up. (The Python layer runs set-ups one at a time.)
+int setupDevice = 0;
+#endif
+
 nb::tuple Setup(int32_t width, int32_t height) {
     int32_t result = 0, error = 0;
     {
         nb::gil_scoped_release release;
+#if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
+        int device = 0;
+        if (cudaGetDevice(&device) == cudaSuccess) setupDevice = device;
+#endif
         result = SetupGPUDecode(FrameSize{width, height});
         error = LastCudaError();
     }
@@ -75,14 +86,15 @@ nb::tuple DecodeOnDevice(const FrameBuffer& frame, int32_t pitch) {
     return nb::make_tuple(result, reinterpret_cast<uintptr_t>(image), error);
 }
 
-// Where the library's device buffers live: CUDA device 0 (the library's CUDA runtime never
-// selects another device), or host memory with the host backend.
+// Where the library's device buffers live: the set-up's CUDA device, or host memory with the host
+// backend.
 #if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
 constexpr int32_t kImageDeviceType = nb::device::cuda::value;
+int32_t ImageDeviceId() { return setupDevice; }
 #else
 constexpr int32_t kImageDeviceType = nb::device::cpu::value;
+int32_t ImageDeviceId() { return 0; }
 #endif
-constexpr int32_t kImageDeviceId = 0;
 
 // The image at a device address as a DLPack-capable array (height rows of pitch bytes) whose
 // exports keep owner alive for as long as their consumers hold them.
@@ -91,16 +103,25 @@ nb::ndarray<nb::array_api, uint8_t, nb::ndim<2>> DeviceImage(uintptr_t address, 
     const std::size_t shape[2] = {height, pitch};
     return nb::ndarray<nb::array_api, uint8_t, nb::ndim<2>>(reinterpret_cast<uint8_t*>(address), 2, shape, owner,
                                                             nullptr, nb::dtype<uint8_t>(), kImageDeviceType,
-                                                            kImageDeviceId);
+                                                            ImageDeviceId());
 }
 
-// Waits until the device has finished all queued work (a decode queued on the default stream
-// included), for a consumer on a stream that does not order itself after it: the CUDA error, 0 on
-// success. The host backend's work is complete when its launch returns.
+// Waits until the set-up's device has finished all queued work (a decode queued on the default
+// stream included), for a consumer on a stream that does not order itself after it: the CUDA
+// error, 0 on success. The calling thread's current device is restored. The host backend's work is
+// complete when its launch returns.
 int32_t WaitForDevice() {
 #if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
     nb::gil_scoped_release release;
-    return static_cast<int32_t>(cudaDeviceSynchronize());
+    int callerDevice = setupDevice;
+    cudaGetDevice(&callerDevice);
+    if (callerDevice != setupDevice) {
+        const cudaError_t switched = cudaSetDevice(setupDevice);
+        if (switched != cudaSuccess) return static_cast<int32_t>(switched);
+    }
+    const cudaError_t waited = cudaDeviceSynchronize();
+    if (callerDevice != setupDevice) cudaSetDevice(callerDevice);
+    return static_cast<int32_t>(waited);
 #else
     return 0;
 #endif
@@ -123,8 +144,8 @@ void BindGpu(nb::module_& m) {
     m.def("gpu_device_image", &DeviceImage, nb::arg("address"), nb::arg("height"), nb::arg("pitch"), nb::arg("owner").none(),
           nb::sig("def gpu_device_image(address: int, height: int, pitch: int, owner: object | None) -> typing.Any"),
           "The decoded image at a device address as an array exporting DLPack.");
-    m.def("gpu_dlpack_device", [] { return nb::make_tuple(kImageDeviceType, kImageDeviceId); },
-          "The DLPack device (type, id) of the library's device buffers.");
+    m.def("gpu_dlpack_device", [] { return nb::make_tuple(kImageDeviceType, ImageDeviceId()); },
+          "The DLPack device (type, id) of the current set-up's device buffers.");
     m.def("gpu_wait_for_device", &WaitForDevice, "Waits for all queued device work: the CUDA error, or 0.");
 }
 

@@ -4,7 +4,7 @@
 // same, written from the transform's definition: each operation is computed in double and rounded
 // to float once. A product of two floats is exact in double, and for a sum the double rounding is
 // harmless (53 >= 2 x 24 + 2 bits), so each step is the correctly rounded single-precision result,
-// whatever the compiler's contraction or excess-precision settings.
+// whatever the excess-precision settings (the file is built without contraction, tests/CMakeLists.txt).
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <sstream>
 #include <stdexcept>
 
 #include "codec/block_decoder.h"
@@ -154,5 +155,15 @@ std::vector<int16_t> ReferenceCoefficients(const std::vector<uint8_t>& frame, ui
 }
 
 std::string DataPath(const std::string& name) { return std::string(FRAMEDEC_TEST_DATA_DIR) + "/" + name; }
+
+std::vector<std::string> TargetProgramCommand(const std::string& program) {
+    std::vector<std::string> command;
+#ifdef FRAMEDEC_TEST_EMULATOR
+    std::istringstream words(FRAMEDEC_TEST_EMULATOR);  // the emulator and its options, space-separated
+    for (std::string word; words >> word;) command.push_back(word);
+#endif
+    command.push_back(program);
+    return command;
+}
 
 }  // namespace framedec::testing

@@ -65,6 +65,11 @@ std::vector<int16_t> ReferenceCoefficients(const std::vector<uint8_t>& frame, ui
 
 std::string DataPath(const std::string& name);
 
+// The command that runs one of the build's programs: the program itself, or under a user-mode
+// emulator (qemu-user for a cross build, FRAMEDEC_TEST_EMULATOR), which does not follow a program
+// into the programs it starts.
+std::vector<std::string> TargetProgramCommand(const std::string& program);
+
 // Whether the tests run under AddressSanitizer or ThreadSanitizer.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline constexpr bool kSanitized = true;
@@ -78,8 +83,15 @@ inline constexpr bool kSanitized = false;
 inline constexpr bool kSanitized = false;
 #endif
 
+// Whether the tests run under a user-mode emulator (a cross build's tests under qemu-user).
+#ifdef FRAMEDEC_TEST_EMULATOR
+inline constexpr bool kEmulated = true;
+#else
+inline constexpr bool kEmulated = false;
+#endif
+
 // Iteration counts for the large randomised comparisons: full in optimised builds, a tenth under
-// the sanitizers, whose instrumentation makes each iteration many times slower.
-constexpr int Iterations(int full) { return kSanitized ? full / 10 : full; }
+// the sanitizers and under an emulator, which make each iteration many times slower.
+constexpr int Iterations(int full) { return kSanitized || kEmulated ? full / 10 : full; }
 
 }  // namespace framedec::testing

@@ -11,6 +11,10 @@
 #include "codec/block_decoder_x86.h"
 #define FRAMEDEC_X86_VARIANTS 1
 #endif
+#if defined(__aarch64__) || defined(_M_ARM64)
+#include "codec/block_decoder_neon.h"
+#define FRAMEDEC_NEON_VARIANT 1
+#endif
 
 namespace framedec {
 namespace {
@@ -38,6 +42,9 @@ constexpr BlockDecoder kDecoders[] = {
     {"sse41", Sse41Supported, DecodeBlocksSse41, DecodeCoefficientBlocksSse41, DecodeDcBlocksPortable},
     {"avx2", Avx2Supported, DecodeBlocksAvx2, DecodeCoefficientBlocksAvx2, DecodeDcBlocksAvx2},
     {"avx512", Avx512Supported, DecodeBlocksAvx512, DecodeCoefficientBlocksAvx512, DecodeDcBlocksAvx512},
+#endif
+#ifdef FRAMEDEC_NEON_VARIANT
+    {"neon", AlwaysSupported, DecodeBlocksNeon, DecodeCoefficientBlocksNeon, DecodeDcBlocksPortable},
 #endif
 };
 

@@ -7,7 +7,7 @@ debian_packages=(
   cmake g++ clang libclang-rt-14-dev valgrind binutils    # compilers, sanitizer runtimes, memcheck
   libgtest-dev libbenchmark-dev libjpeg62-turbo-dev uuid-dev libtiff-dev libpng-dev
   python3-venv python3-dev                                # the Python package's virtual environment
-  g++-aarch64-linux-gnu                                   # the 64-bit ARM cross build
+  g++-aarch64-linux-gnu qemu-user                         # the 64-bit ARM cross build, its tests
   pkg-config dpkg-dev file lintian                        # the Debian packages and their checks
 )
 # Installed without the packages they recommend: MinGW-w64 with POSIX threads for the Windows

@@ -96,9 +96,9 @@ FRAMEDEC_INLINE __m256i PackFourLines(__m256i l0, __m256i l1, __m256i l2, __m256
 FRAMEDEC_INLINE void StoreFourLines(__m256i lines, uint8_t* pixels, std::size_t pitch) {
     const __m128i first = _mm256_castsi256_si128(lines), second = _mm256_extracti128_si256(lines, 1);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels), first);
-    _mm_storeh_pd(reinterpret_cast<double*>(pixels + pitch), _mm_castsi128_pd(first));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(pixels + pitch), _mm_castsi128_ps(first));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 2 * pitch), second);
-    _mm_storeh_pd(reinterpret_cast<double*>(pixels + 3 * pitch), _mm_castsi128_pd(second));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(pixels + 3 * pitch), _mm_castsi128_ps(second));
 }
 
 // A block's dequantised coefficients, two rows to a register.

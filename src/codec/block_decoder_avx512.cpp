@@ -99,7 +99,7 @@ FRAMEDEC_INLINE void StoreLines(__m512i lines, uint8_t* pixels, std::size_t pitc
                               _mm512_extracti32x4_epi32(lines, 2), _mm512_extracti32x4_epi32(lines, 3)};
     for (int i = 0; i < 4; ++i) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 2 * i * pitch), parts[i]);
-        _mm_storeh_pd(reinterpret_cast<double*>(pixels + (2 * i + 1) * pitch), _mm_castsi128_pd(parts[i]));
+        _mm_storeh_pi(reinterpret_cast<__m64*>(pixels + (2 * i + 1) * pitch), _mm_castsi128_ps(parts[i]));
     }
 }
 

@@ -8,10 +8,12 @@
 #include <random>
 #include <thread>
 
+#include "synth/file_path.h"
+
 namespace framedec::testing {
 namespace {
 
-std::wstring Wide(const std::string& text) { return std::filesystem::path(text).wstring(); }
+std::wstring Wide(const std::string& text) { return tools::PathFromUtf8(text).wstring(); }
 
 // One argument as the C runtime's command-line parser reads it back: quoted, with backslashes
 // doubled where they precede a quote.

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "process_support.h"
+#include "synth/file_path.h"
 
 namespace framedec::testing {
 
@@ -45,7 +46,7 @@ ToolRun ToolTest::Run(const std::vector<std::string>& args, uint64_t fileSizeLim
 std::set<std::string> ToolTest::Files() const {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(work_))
-        names.insert(entry.path().lexically_relative(work_).generic_string());
+        names.insert(tools::Utf8FromPath(entry.path().lexically_relative(work_).generic_u8string()));
     return names;
 }
 
@@ -66,7 +67,7 @@ std::string ToolTest::ReadFile(const std::string& name) const {
 tools::GreyImage ToolTest::ReadImage(const std::string& name) const {
     tools::GreyImage image;
     std::string error;
-    EXPECT_TRUE(tools::ReadPgm(Path(name).string(), image, error)) << error;
+    EXPECT_TRUE(tools::ReadPgm(tools::Utf8FromPath(Path(name)), image, error)) << error;
     return image;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "synth/file_path.h"
 #include "synth/pgm.h"
 
 namespace framedec::testing {
@@ -28,7 +29,8 @@ protected:
     // caps every file the tool writes at that many bytes, as a full disk would: writes beyond it fail.
     ToolRun Run(const std::vector<std::string>& args, uint64_t fileSizeLimit = 0) const;
 
-    std::filesystem::path Path(const std::string& name) const { return work_ / name; }
+    // File names in UTF-8, as the tool takes them on its command line.
+    std::filesystem::path Path(const std::string& name) const { return work_ / tools::PathFromUtf8(name); }
     std::set<std::string> Files() const;  // everything in the working folder, recursively
     void WriteFile(const std::string& name, const std::string& bytes) const;
     void WriteImage(const std::string& name, const tools::GreyImage& image) const;

@@ -15,6 +15,7 @@
 #include "output_file.h"
 #include "codec/frame_geometry.h"
 #include "framedec.h"
+#include "synth/file_path.h"
 #include "synth/frame_synth.h"
 #include "synth/reference_images.h"
 
@@ -61,10 +62,10 @@ bool FindDemoImage(std::string& path, std::string& error) {
     for (const auto& candidate : DemoImageCandidates()) {
         std::error_code ignored;
         if (std::filesystem::is_regular_file(candidate, ignored)) {
-            path = candidate.string();
+            path = tools::Utf8FromPath(candidate);
             return true;
         }
-        error += " '" + candidate.string() + "'";
+        error += " '" + tools::Utf8FromPath(candidate) + "'";
     }
     error += "); give one with --image FILE.pgm";
     return false;
@@ -112,12 +113,12 @@ int RunDemo(const std::vector<std::string>& args) {
     // The part of the image the frame holds: what every decode is compared with.
     const tools::GreyImage source = tools::CropImage(image, kMaxImageWidth, options.frameHeight);
 
-    const std::filesystem::path folder = std::filesystem::absolute(parsed.Has("--output") ? parsed.Value("--output")
-                                                                                          : kDefaultFolder);
+    const std::filesystem::path folder = std::filesystem::absolute(
+        tools::PathFromUtf8(parsed.Has("--output") ? parsed.Value("--output") : kDefaultFolder));
     std::error_code created;
     std::filesystem::create_directories(folder, created);
-    if (created) return Fail(kName, kExitFailure, "cannot create folder '" + folder.string() + "': " + created.message());
-    if (!WriteFileAtomically((folder / "frame.bin").string(), frame, error)) return Fail(kName, kExitFailure, error);
+    if (created) return Fail(kName, kExitFailure, "cannot create folder '" + tools::Utf8FromPath(folder) + "': " + created.message());
+    if (!WriteFileAtomically(tools::Utf8FromPath(folder / "frame.bin"), frame, error)) return Fail(kName, kExitFailure, error);
 
     std::vector<DemoRow> rows;
     std::vector<std::string> skipped;  // modes this machine cannot run
@@ -136,7 +137,7 @@ int RunDemo(const std::vector<std::string>& args) {
         if (result != FRAMEDEC_OK)
             return Fail(kName, kExitFailure, "the " + std::string(mode.name) + " decode failed (result code " +
                                                   std::to_string(result) + ")");
-        if (!WriteFileAtomically((folder / mode.demoFile).string(), mode.fileBytes(decoded, false), error))
+        if (!WriteFileAtomically(tools::Utf8FromPath(folder / mode.demoFile), mode.fileBytes(decoded, false), error))
             return Fail(kName, kExitFailure, error);
         rows.push_back({&mode, milliseconds, mode.psnr(source, decoded)});
     }
@@ -144,7 +145,7 @@ int RunDemo(const std::vector<std::string>& args) {
     std::printf("source: %s (%u x %u pixels)\n", imagePath.c_str(), image.width, image.height);
     std::printf("frame: %u lines, %zu bytes, the default table; %u blocks, %u lost coefficients to fit their slot\n",
                 options.frameHeight, frame.size(), stats.blocks, stats.truncatedBlocks);
-    std::printf("written to %s: frame.bin", folder.string().c_str());
+    std::printf("written to %s: frame.bin", tools::Utf8FromPath(folder).c_str());
     for (const DemoRow& row : rows) std::printf(", %s", std::string(row.mode->demoFile).c_str());
     std::printf("\n");
     PrintTable(rows, runs);

@@ -4,6 +4,7 @@
 
 #include "codec/frame_geometry.h"
 #include "synth/file_bytes.h"
+#include "synth/file_path.h"
 
 namespace framedec::cli {
 namespace {
@@ -23,7 +24,7 @@ bool ReadFrameFile(const std::string& path, uint32_t heightLines, std::vector<ui
     // A regular file of the wrong size is refused unread (it may be anything, and large). Without a
     // size (missing, a directory, a pipe) the reader reports the problem or reads what there is.
     std::error_code noSize;
-    const uintmax_t size = std::filesystem::file_size(path, noSize);
+    const uintmax_t size = std::filesystem::file_size(tools::PathFromUtf8(path), noSize);
     if (!noSize && size != expected) return WrongSize(path, size, heightLines, error);
     if (!tools::ReadFileBytes(path, "frame file", expected, frame, error)) {
         if (frame.size() > expected)

@@ -1,5 +1,6 @@
 // framedec: the command-line tool. Synthesises, decodes and inspects the camera's compressed
-// frames through the library's exported functions.
+// frames through the library's exported functions. The platform's entry point (entry_point_*.cpp)
+// hands the arguments over in UTF-8.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "entry_point.h"
 #include "exit_status.h"
 
 namespace {
@@ -45,9 +47,10 @@ std::string CommandNames() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2) return Fail("", kExitUsage, "missing command (one of " + CommandNames() + "; see framedec --help)");
-    const std::string_view name = argv[1];
+int framedec::cli::RunTool(const std::vector<std::string>& arguments) {
+    if (arguments.empty())
+        return Fail("", kExitUsage, "missing command (one of " + CommandNames() + "; see framedec --help)");
+    const std::string_view name = arguments[0];
     if (name == "--help" || name == "-h") {
         PrintHelp();
         return kExitSuccess;
@@ -59,7 +62,7 @@ int main(int argc, char** argv) {
     for (const Command& c : kCommands) {
         if (c.name != name) continue;
         try {
-            const int status = c.run(std::vector<std::string>(argv + 2, argv + argc));
+            const int status = c.run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
             // A report that could not be written (a full disk, a closed pipe) is no success.
             if (std::fflush(stdout) != 0 && status == kExitSuccess)
                 return Fail(c.name, kExitFailure, "cannot write to standard output");

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <filesystem>
 
+#include "synth/file_path.h"
+
 namespace framedec::cli {
 
 std::string TemporaryPathBeside(const std::string& target, uint64_t processId, unsigned counter) {
     const std::string name = "framedec-" + std::to_string(processId) + "-" + std::to_string(counter) + ".tmp";
-    return (std::filesystem::path(target).parent_path() / name).string();
+    return tools::Utf8FromPath(tools::PathFromUtf8(target).parent_path() / name);
 }
 
 bool WriteFileAtomically(const std::string& path, const FileContents& contents, std::string& error) {

@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "synth/file_path.h"
+
 namespace framedec::cli {
 namespace {
 
-std::wstring Wide(const std::string& path) { return std::filesystem::path(path).wstring(); }
+std::wstring Wide(const std::string& path) { return tools::PathFromUtf8(path).wstring(); }
 
 // The reason in the C library's words where Windows has a matching one, so that messages read as
 // they do on other platforms.

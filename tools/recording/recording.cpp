@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "codec/frame_geometry.h"
+#include "synth/file_path.h"
 
 namespace framedec::tools {
 
@@ -119,7 +120,7 @@ RecordingProblem RecordingReader::Open(const std::string& path, const OpenOption
         return RecordingProblem::NotAFile;
     }
     std::error_code statusError;
-    const std::filesystem::file_status status = std::filesystem::status(std::filesystem::path(path), statusError);
+    const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path), statusError);
     if (statusError) {
         error = "cannot read " + name + ": " + statusError.message();
         return RecordingProblem::CannotRead;
@@ -192,12 +193,12 @@ RecordingProblem RecordingReader::Open(const std::string& path, const OpenOption
 
 bool RecordingReader::OpenFile(const std::string& path, std::string& error) {
     std::error_code sizeError;
-    const std::uintmax_t bytes = std::filesystem::file_size(std::filesystem::path(path), sizeError);
+    const std::uintmax_t bytes = std::filesystem::file_size(PathFromUtf8(path), sizeError);
     if (sizeError) {
         error = "cannot read recording '" + path + "': " + sizeError.message();
         return false;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenUtf8Path(path, "rb");
     if (file == nullptr) {
         error = "cannot open recording '" + path + "': " + std::strerror(errno);
         return false;

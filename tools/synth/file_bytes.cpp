@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "synth/file_path.h"
+
 namespace framedec::tools {
 
 bool ReadFileBytes(const std::string& path, const std::string& kind, std::size_t maxBytes, std::vector<uint8_t>& bytes,
@@ -17,11 +19,11 @@ bool ReadFileBytes(const std::string& path, const std::string& kind, std::size_t
     }
     // A directory is refused by name: some systems open one and fail the read, Windows fails the open.
     std::error_code ignored;
-    if (std::filesystem::is_directory(std::filesystem::path(path), ignored)) {
+    if (std::filesystem::is_directory(PathFromUtf8(path), ignored)) {
         error = "cannot read " + kind + " '" + path + "': " + std::strerror(EISDIR);
         return false;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(OpenUtf8Path(path, "rb"), &std::fclose);
     if (!file) {
         error = "cannot open " + kind + " '" + path + "': " + std::strerror(errno);
         return false;

@@ -7,6 +7,8 @@
 //   pool_process_helper library-exit-while-busy <path of the shared library>
 //   pool_process_helper fork                       (POSIX only)
 //   pool_process_helper calls-during-exit
+//   pool_process_helper load-plugin <path of a plugin that decodes while it is loaded>
+//   pool_process_helper plugin-exit-while-busy <path of that plugin>
 #if !defined(_WIN32)
 #include <signal.h>
 #include <sys/wait.h>
@@ -26,6 +28,7 @@
 #include "codec/quant_table_q.h"
 #include "framedec.h"
 #include "parallel/worker_pool.h"
+#include "pattern_frame.h"
 #include "process_support.h"
 
 namespace {
@@ -46,16 +49,7 @@ long ThreadCount() {
 // Unbuffered, so that lines written by tasks during exit are not lost or reordered.
 void Say(const char* line) { testing::WriteUnbuffered(line); }
 
-// A frame of random-looking bytes and its image decoded on this thread by the linked-in decoder.
-struct PatternFrame {
-    explicit PatternFrame(uint32_t width, uint32_t height) : width(width), height(height) {
-        for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 37 + 11);
-        DecodeData(expected.data(), 0, 0, width, height, width, frame.data(), kTableQ);
-    }
-    uint32_t width, height;
-    std::vector<uint8_t> frame = std::vector<uint8_t>(FrameBytes(height));
-    std::vector<uint8_t> expected = std::vector<uint8_t>(std::size_t{width} * height);
-};
+using testing::PatternFrame;
 
 int FirstCall() {
     const std::vector<uint8_t> frame(FrameBytes(kBlockSize));
@@ -245,6 +239,37 @@ int CallsDuringExit() {
     return 0;
 }
 
+// Loads a plugin whose static constructor makes the process's first parallel decode, under the
+// Windows loader lock: the load must return (within the test's time limit) with the right image.
+int LoadPlugin(const char* path) {
+    testing::SharedLibrary plugin(path);
+    if (!plugin.Loaded()) {
+        std::printf("cannot load: %s\n", plugin.Error().c_str());
+        return 2;
+    }
+    const auto loadDecode = plugin.Lookup<int32_t()>("PluginLoadDecode");
+    if (loadDecode == nullptr) return 2;
+    std::printf("decode while loading: %d\n", loadDecode());
+    return 0;
+}
+
+// Loads that plugin, keeps three of its threads decoding and returns from main: the process must
+// end promptly, also where the plugin holds the library's pool itself (a static link).
+int PluginExitWhileBusy(const char* path) {
+    testing::EndProcessAfter(std::chrono::seconds(30));
+    static auto* plugin = new testing::SharedLibrary(path);  // never unloaded: its threads run to the end
+    const auto start = plugin->Lookup<void(int)>("PluginStartDecoding");
+    const auto goodCalls = plugin->Lookup<int()>("PluginGoodCalls");
+    const auto badCalls = plugin->Lookup<int()>("PluginBadCalls");
+    if (start == nullptr || goodCalls == nullptr || badCalls == nullptr) return 2;
+    start(3);
+    while (goodCalls() + badCalls() < 20) std::this_thread::yield();
+    std::printf("wrong images: %d\n", badCalls());
+    std::fflush(stdout);
+    Say("main returns\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -257,9 +282,11 @@ int main(int argc, char** argv) {
     if (mode == "fork") return Fork();
 #endif
     if (mode == "calls-during-exit") return CallsDuringExit();
+    if (mode == "load-plugin" && argc > 2) return LoadPlugin(argv[2]);
+    if (mode == "plugin-exit-while-busy" && argc > 2) return PluginExitWhileBusy(argv[2]);
     std::fprintf(stderr,
                  "usage: %s first-call | exit-with-queued-work | unload LIBRARY | library-exit-while-busy LIBRARY | "
-                 "fork | calls-during-exit\n",
+                 "fork | calls-during-exit | load-plugin PLUGIN | plugin-exit-while-busy PLUGIN\n",
                  argv[0]);
     return 2;
 }

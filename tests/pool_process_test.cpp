@@ -2,7 +2,9 @@
 // DecodeDataMultiThread call starts 32 threads and refused calls start none; at process exit and at
 // library unload running tasks finish, queued tasks never run, and the workers are gone. On Windows
 // the DLL stays loaded once its pool has started, and a process that ends while the pool is busy
-// ends promptly.
+// ends promptly. A plugin that makes the process's first parallel decode while it is loaded loads
+// promptly, and one that links the library statically lets the process end promptly while it
+// decodes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -137,6 +139,27 @@ TEST(ProcessPool, CallsThatMeetTheShutdownAtExitStillGetTheirImage) {
     EXPECT_NE(run.output.find("main returns\nthread inside the call: 0 same\ncall after the shutdown: 0 same\n"),
               std::string::npos)
         << run.output;
+}
+
+// The pool created under the Windows loader lock, where its workers cannot start until the load
+// has finished: the decode must not wait for them. Through the shared library and linked in.
+TEST(ProcessPool, APluginThatDecodesWhileItIsLoadedLoadsWithTheRightImage) {
+    for (const char* plugin : {FRAMEDEC_POOL_PLUGIN_SHARED, FRAMEDEC_POOL_PLUGIN_STATIC}) {
+        SCOPED_TRACE(plugin);
+        const HelperRun run = RunHelper({"load-plugin", plugin});
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_NE(run.output.find("decode while loading: 0\n"), std::string::npos) << run.output;
+    }
+}
+
+// The library linked statically into a plugin: at exit the pool must see that its workers are gone
+// (they may have died inside its lock), wherever it is linked. Every run ends by itself.
+TEST(ProcessPool, AProcessEndsPromptlyWhileAPluginWithTheStaticLibraryDecodes) {
+    for (int i = 0; i < 20; ++i) {
+        const HelperRun run = RunHelper({"plugin-exit-while-busy", FRAMEDEC_POOL_PLUGIN_STATIC});
+        ASSERT_EQ(run.exitCode, 0) << "run " << i << ":\n" << run.output;
+        ASSERT_NE(run.output.find("wrong images: 0\nmain returns\n"), std::string::npos) << run.output;
+    }
 }
 
 }  // namespace

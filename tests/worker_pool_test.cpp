@@ -115,6 +115,43 @@ TEST(WorkerPool, SubmitAllQueuesABatchInOrder) {
     EXPECT_EQ(none.CheckPending(refusedIds).pendingCount, 0u);
 }
 
+// A submitter takes back its own queued tasks, newest first, never one a worker has started nor
+// another submitter's; a task taken back is no longer pending and runs where the caller runs it.
+TEST(WorkerPool, TakeBackReturnsTheSubmittersNewestQueuedTask) {
+    std::vector<Gate> gates(2);  // 0: the running task has started; 1: it may end
+    WorkerPool pool(1);
+    OpenGatesOnExit guard{gates};
+    int mine = 0, theirs = 0;
+    std::vector<std::function<void()>> running = {[&] {
+        gates[0].Open();
+        gates[1].Wait();
+    }};
+    std::vector<std::string> runningId(1);
+    pool.SubmitAll(running, runningId, &mine);
+    gates[0].Wait();
+    std::vector<std::function<void()>> runs;
+    for (int i = 1; i <= 3; ++i) runs.push_back([&mine, i] { mine = i; });
+    std::vector<std::string> ids(runs.size());
+    pool.SubmitAll(runs, ids, &mine);
+    std::vector<std::function<void()>> other = {[&theirs] { theirs = 1; }};
+    std::vector<std::string> otherId(1);
+    pool.SubmitAll(other, otherId, &theirs);
+
+    for (int expected = 3; expected >= 1; --expected) {
+        const std::function<void()> run = pool.TakeBack(&mine);
+        ASSERT_TRUE(run);
+        EXPECT_FALSE(pool.AnyPending({&ids[expected - 1], 1}));
+        run();
+        EXPECT_EQ(mine, expected);
+    }
+    EXPECT_FALSE(pool.TakeBack(&mine));
+    EXPECT_TRUE(pool.AnyPending(runningId));
+    EXPECT_TRUE(pool.AnyPending(otherId));
+    gates[1].Open();
+    ASSERT_TRUE(WaitUntilNonePending(pool, otherId));
+    EXPECT_EQ(theirs, 1);
+}
+
 // A shutdown drops what is still queued (its identifier stays pending, as it never ran) and moves the
 // finished count on, so that a waiter watching the count looks again and sees the pool stopped.
 TEST(WorkerPool, ShutdownDropsQueuedTasksAndWakesWaiters) {

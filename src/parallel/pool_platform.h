@@ -4,20 +4,18 @@
 
 namespace framedec {
 
-// Called once, when the process pool has started its workers. On Windows the module that holds
-// the pool (framedec.dll) is pinned for the rest of the process: FreeLibrary would otherwise run
-// the shutdown under the loader lock, where joining the workers deadlocks (an ending thread needs
-// that lock), and not joining them would unmap code they run. Elsewhere nothing: unloading runs
-// the shutdown, which joins them.
-void KeepModuleWhileWorkersRun() noexcept;
+// Called once, before the process pool starts its workers; they are started only if it returns
+// true. On Windows the module that holds the pool (framedec.dll, or a program or plugin DLL that
+// links the library statically) is pinned for the rest of the process: FreeLibrary would otherwise
+// run the shutdown under the loader lock, where joining the workers deadlocks (an ending thread
+// needs that lock), and not joining them would unmap code they run. A module that cannot be pinned
+// gets no workers (its callers decode on their own threads). Elsewhere nothing to do: unloading
+// runs the shutdown, which joins them.
+bool KeepModuleWhileWorkersRun() noexcept;
 
 // Whether the shutdown may still wake and join the workers. False once the process is ending and
-// the system has already ended every other thread (a Windows DLL unloaded at process exit): a
-// worker may have died holding the pool's lock, so the shutdown must not touch the pool at all.
+// the system has already ended every other thread (Windows, where a module learns of the process
+// exit only then): a worker may have died holding the pool's lock, so the pool must not be touched.
 bool WorkersStillExist() noexcept;
-
-// Records that the process is ending with its other threads already gone. Called by the Windows
-// DLL's entry point on its process detach at exit, before the library's static objects go.
-void NoteOtherThreadsEnded() noexcept;
 
 }  // namespace framedec

@@ -4,10 +4,8 @@
 
 namespace framedec {
 
-void KeepModuleWhileWorkersRun() noexcept {}
+bool KeepModuleWhileWorkersRun() noexcept { return true; }
 
 bool WorkersStillExist() noexcept { return true; }
-
-void NoteOtherThreadsEnded() noexcept {}
 
 }  // namespace framedec

@@ -1,5 +1,8 @@
 // Windows: the pool's module stays loaded once the workers run, and at process exit the shutdown
-// leaves the workers, which the system has already terminated, alone.
+// leaves the workers, which the system has already terminated, alone. The module learns of the
+// exit from a TLS callback, which the loader calls for whichever module links this file (the DLL,
+// a program, or a plugin DLL that links the library statically) before its entry point runs the
+// C runtime's exit handlers, the pool's shutdown among them.
 #include "parallel/pool_platform.h"
 
 #include <windows.h>
@@ -9,20 +12,30 @@
 namespace framedec {
 namespace {
 
+constinit std::atomic<bool> modulePinned{false};
 constinit std::atomic<bool> otherThreadsEnded{false};
+
+// A process detach of a pinned module only happens at process exit; Windows also says so with a
+// non-null reserved argument (Wine passes null to TLS callbacks).
+void NTAPI OnModuleEvent(PVOID /*module*/, DWORD reason, PVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && (reserved != nullptr || modulePinned.load())) otherThreadsEnded.store(true);
+}
 
 }  // namespace
 
-void KeepModuleWhileWorkersRun() noexcept {
-    // The module that holds this function: framedec.dll, or the program that links it statically.
-    // A pinned module stays until the process ends, whatever FreeLibrary calls follow.
+// The loader calls every callback in the module's .CRT$XL* sections.
+extern "C" __attribute__((section(".CRT$XLF"), used)) const PIMAGE_TLS_CALLBACK framedecPoolTlsCallback = OnModuleEvent;
+
+bool KeepModuleWhileWorkersRun() noexcept {
+    // The module that holds this function. A pinned module stays until the process ends, whatever
+    // FreeLibrary calls follow.
     HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCWSTR>(&KeepModuleWhileWorkersRun), &module);
+    const bool pinned = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                                           reinterpret_cast<LPCWSTR>(&KeepModuleWhileWorkersRun), &module) != 0;
+    modulePinned.store(pinned);
+    return pinned;
 }
 
 bool WorkersStillExist() noexcept { return !otherThreadsEnded.load(); }
-
-void NoteOtherThreadsEnded() noexcept { otherThreadsEnded.store(true); }
 
 }  // namespace framedec

@@ -41,7 +41,7 @@ void DecodeInStrips(WorkerPool& pool, const PixelRegion& region, uint32_t thread
     if (last > 0) {
         try {
             for (uint32_t i = 0; i < last; ++i) runs[i] = [strip = StripOf(region, partition.strips[i])] { Decode(strip); };
-            pool.SubmitAll(std::span(runs.data(), last), std::span(ids.data(), last));
+            pool.SubmitAll(std::span(runs.data(), last), std::span(ids.data(), last), ids.data());
             idCount = last;
         } catch (...) {
             // Nothing queued.
@@ -54,6 +54,12 @@ void DecodeInStrips(WorkerPool& pool, const PixelRegion& region, uint32_t thread
         return;
     }
 
+    // Our strips that no worker has started are decoded here, newest first while the workers take
+    // the oldest: the call never waits for a worker to start (none can under the Windows loader
+    // lock), and strips beyond what the processors run at once cost no wake-ups.
+    while (const std::function<void()> run = pool.TakeBack(ids.data())) run();
+
+    // Every strip still pending is running on a worker (or was dropped by a shutdown).
     // No completion signal: poll for our own identifiers, giving up the time slice in between, and
     // take the pool's lock to ask again only once as many tasks have finished as were ours pending
     // (a waiter that takes the lock after every finished task holds up the workers that need it).

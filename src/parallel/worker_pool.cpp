@@ -53,8 +53,8 @@ WorkerPool& WorkerPool::Instance() {
     // threads, or destroying the condition variable they wait on, would never return.
     struct Owner {
         Owner() {
-            processPool.store(new WorkerPool);
-            KeepModuleWhileWorkersRun();
+            const bool kept = KeepModuleWhileWorkersRun();
+            processPool.store(new WorkerPool(kept ? kWorkerCount : 0));
         }
         ~Owner() {
             WorkerPool* pool = processPool.load();
@@ -79,9 +79,11 @@ WorkerPool& WorkerPool::Instance() {
 
 // The count goes up before the shutdown flag is read, and the shutdown sets the flag before it
 // reads the count (both sequentially consistent): a hold that sees no shutdown is always counted.
+// Once the process is ending without its workers, the pool is not touched even before its
+// shutdown has run: a worker may have died holding its lock.
 WorkerPool::Hold::Hold() {
     processPoolHolds.fetch_add(1);
-    if (processPoolShutDown.load()) return;
+    if (processPoolShutDown.load() || !WorkersStillExist()) return;
     try {
         held = &Instance();
     } catch (...) {
@@ -134,7 +136,7 @@ std::string WorkerPool::Submit(std::function<void()> run) {
     return id;
 }
 
-void WorkerPool::SubmitAll(std::span<std::function<void()>> runs, std::span<std::string> ids) {
+void WorkerPool::SubmitAll(std::span<std::function<void()>> runs, std::span<std::string> ids, const void* submitter) {
     // Checked before locking: a worker of the parent may have held the lock when the process forked.
     if (InForkedChild()) throw std::runtime_error("the worker pool's threads belong to the parent process");
     {
@@ -145,7 +147,7 @@ void WorkerPool::SubmitAll(std::span<std::function<void()>> runs, std::span<std:
         try {
             for (std::size_t i = 0; i < runs.size(); ++i) {
                 ids[i] = NewTaskId();
-                queue.push_back(PoolTask{ids[i], std::move(runs[i])});
+                queue.push_back(PoolTask{ids[i], std::move(runs[i]), submitter});
                 ++queued;
                 pendingIds.insert(ids[i]);
                 ++recorded;
@@ -163,6 +165,21 @@ void WorkerPool::SubmitAll(std::span<std::function<void()>> runs, std::span<std:
     // (and sleep on the lock) for little more work than the processors can do anyway.
     const std::size_t wakes = std::min<std::size_t>(runs.size(), wakeLimit);
     for (std::size_t i = 0; i < wakes; ++i) wakeWorkers.notify_one();
+}
+
+std::function<void()> WorkerPool::TakeBack(const void* submitter) {
+    PoolTask task;
+    {
+        std::lock_guard lock(mutex);
+        // From the back: the workers take from the front, and a submitter's tasks are usually last.
+        const auto found = std::find_if(queue.rbegin(), queue.rend(),
+                                        [submitter](const PoolTask& queued) { return queued.submitter == submitter; });
+        if (found == queue.rend()) return {};
+        task = std::move(*found);
+        queue.erase(std::next(found).base());
+        pendingIds.erase(task.id);
+    }
+    return std::move(task.run);  // the identifier is destroyed outside the lock
 }
 
 bool WorkerPool::AnyPending(std::span<const std::string> ids) { return CheckPending(ids).pendingCount > 0; }

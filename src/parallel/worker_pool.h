@@ -23,6 +23,7 @@ namespace framedec {
 struct PoolTask {
     std::string id;
     std::function<void()> run;
+    const void* submitter = nullptr;  // whose task it is, for TakeBack
 };
 
 class WorkerPool {
@@ -82,8 +83,15 @@ class WorkerPool {
     // no more workers than there are processors: a batch of submissions without a lock round trip
     // for each (so the tasks of one batch must not wait for each other). All are queued or, when
     // one cannot be (for the reasons Submit throws), none: the exception propagates and nothing is
-    // pending.
-    void SubmitAll(std::span<std::function<void()>> runs, std::span<std::string> ids);
+    // pending. submitter, any address that is the caller's own while its tasks may be queued,
+    // marks the tasks for TakeBack.
+    void SubmitAll(std::span<std::function<void()>> runs, std::span<std::string> ids, const void* submitter = nullptr);
+
+    // Takes the most recently queued task of submitter that no worker has started back out of the
+    // queue, for the caller to run itself: its identifier is no longer pending. An empty function
+    // when none is queued. A submitter that waits for its tasks this way never depends on a worker
+    // starting (none can while the Windows loader lock is held).
+    std::function<void()> TakeBack(const void* submitter);
 
     // Whether any of ids is still pending (queued or running). False for an empty list.
     bool AnyPending(std::span<const std::string> ids);

@@ -158,7 +158,7 @@ void WorkerPool::SubmitAll(std::span<std::function<void()>> runs, std::span<std:
             throw;
         }
     }
-    // Wake one worker per task, but no more than can run at once: a worker that takes a task while
+    // Wake one worker per task, but no more than can run beside the submitter: a worker that takes a task while
     // more are queued wakes the next one itself as long as fewer than that are busy, and busy
     // workers go on to the next queued task without sleeping. On a machine with few processors,
     // waking a worker per strip of a 32-strip decode makes the woken workers preempt each other

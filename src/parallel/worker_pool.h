@@ -80,7 +80,7 @@ class WorkerPool {
 
     // Queues runs[0], runs[1], ... as tasks in this order and writes their new identifiers to ids
     // (as long as runs), all under one acquisition of the lock, then wakes one worker per task, but
-    // no more workers than there are processors: a batch of submissions without a lock round trip
+    // fewer workers than there are processors: a batch of submissions without a lock round trip
     // for each (so the tasks of one batch must not wait for each other). All are queued or, when
     // one cannot be (for the reasons Submit throws), none: the exception propagates and nothing is
     // pending. submitter, any address that is the caller's own while its tasks may be queued,
@@ -126,8 +126,10 @@ class WorkerPool {
     bool stopping = false;
     bool stopped = false;                // the workers are joined
     uint32_t busyWorkers = 0;            // workers running a task
-    // The most workers a batch wakes, or keeps waking (see SubmitAll): as many as processors.
-    const uint32_t wakeLimit = std::max(1u, std::thread::hardware_concurrency());
+    // The most workers a batch wakes, or keeps waking (see SubmitAll): one fewer than there are
+    // processors (at least one), as the submitter decodes too: its last strip, then those of its
+    // strips that no worker has started.
+    const uint32_t wakeLimit = std::max(2u, std::thread::hardware_concurrency()) - 1;
     std::atomic<uint64_t> finished{0};   // tasks finished, plus kStopStep when stopped
     std::vector<std::thread> workers;    // in start order; written only by the constructor
     long ownerProcess;                   // the process that started the workers

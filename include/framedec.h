@@ -162,11 +162,12 @@ FRAMEDEC_API int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, 
  * and 12.0, which also runs on later minor versions of the same major one (8.7 runs 8.6's, 12.1
  * 12.0's), and PTX for 5.2, which the driver compiles for the others. It needs NVIDIA's driver,
  * release 580 or newer (the CUDA 13 runtime's minimum). On Linux the runtime is linked in;
- * framedec.dll loads NVIDIA's cudart64_13.dll from its own folder or the DLL search path. Without
- * that DLL or the driver, or on an older device, GetAvailableGPUProcess says
- * FRAMEDEC_GPU_UNAVAILABLE. A kernel fault on the device (an execution error such as 700, illegal
- * address) disables CUDA for the rest of the process, as NVIDIA's runtime does: every GPU call then
- * fails, and GetGPULastError keeps reporting it.
+ * framedec.dll loads NVIDIA's cudart64_13.dll from its own folder, from %CUDA_PATH%\bin, or from
+ * the application's folder, System32 and folders added with AddDllDirectory (never from the current
+ * directory or PATH). Without that DLL or the driver, or on an older device, GetAvailableGPUProcess
+ * says FRAMEDEC_GPU_UNAVAILABLE. A kernel fault on the device (an execution error such as 700,
+ * illegal address) disables CUDA for the rest of the process, as NVIDIA's runtime does: every GPU
+ * call then fails, and GetGPULastError keeps reporting it.
  */
 
 /* The size of the frames to decode, in pixels. */

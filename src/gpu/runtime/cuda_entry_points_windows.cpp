@@ -1,10 +1,15 @@
 // NVIDIA's runtime for the Windows DLL: cudart64_13.dll, loaded on the first GPU call (never from
-// DllMain, which runs under the loader lock) from the folder of framedec.dll, else from the DLL
-// search path. The library is never unloaded: kernels and device memory stay valid while the
-// process runs. Without the DLL, or if it lacks an entry point, every call answers as NVIDIA's
-// runtime does on a machine without a driver: 35, also as the last error, which stays set.
+// DllMain, which runs under the loader lock) only from places the application controls: the folder
+// of framedec.dll, the CUDA toolkit's bin folder named by CUDA_PATH, then the system's safe search
+// (the application's folder, System32 and folders added with AddDllDirectory, such as Python's
+// os.add_dll_directory). Never the current directory or PATH, where anyone may plant a DLL of that
+// name: loading it would run its code. The library is never unloaded: kernels and device memory
+// stay valid while the process runs. Without the DLL, or if it lacks an entry point (it is then
+// unloaded again), every call answers as NVIDIA's runtime does on a machine without a driver: 35,
+// also as the last error, which stays set.
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 
 #include "gpu/runtime/cuda_entry_points.h"
@@ -68,13 +73,31 @@ std::wstring OwnFolder() {
     return separator == std::wstring::npos ? std::wstring{} : path.substr(0, separator + 1);
 }
 
-HMODULE LoadRuntime() {
-    if (const std::wstring folder = OwnFolder(); !folder.empty()) {
-        // Its own dependencies are then looked up in its folder too.
-        if (HMODULE beside = LoadLibraryExW((folder + kRuntimeDll).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
-            return beside;
+// The CUDA toolkit's bin folder, with a trailing separator, where CUDA_PATH names one by its full path.
+std::wstring ToolkitBinFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetEnvironmentVariableW(L"CUDA_PATH", path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(length);  // the size it needs, terminator included
     }
-    return LoadLibraryW(kRuntimeDll);
+    if (!std::filesystem::path(path).is_absolute()) return {};
+    if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    return path + L"bin\\";
+}
+
+HMODULE LoadRuntime() {
+    // By full path; its own dependencies are then looked up in its folder and in System32 only.
+    constexpr DWORD kFromFolder = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+    for (const std::wstring& folder : {OwnFolder(), ToolkitBinFolder()}) {
+        if (folder.empty()) continue;
+        if (HMODULE runtime = LoadLibraryExW((folder + kRuntimeDll).c_str(), nullptr, kFromFolder)) return runtime;
+    }
+    return LoadLibraryExW(kRuntimeDll, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
 }
 
 template <class Function>
@@ -99,8 +122,10 @@ CudaEntryPoints Load() {
                           Resolve(runtime, "cudaGetLastError", loaded.getLastError) &&
                           Resolve(runtime, "cudaDeviceSynchronize", loaded.deviceSynchronize) &&
                           Resolve(runtime, "cudaFree", loaded.free);
-    // An older or foreign DLL of that name: as if there were none (it stays loaded, unused).
-    return complete ? loaded : kWithoutRuntime;
+    if (complete) return loaded;
+    // An older or foreign DLL of that name: as if there were none.
+    FreeLibrary(runtime);
+    return kWithoutRuntime;
 }
 
 }  // namespace

@@ -13,10 +13,15 @@
  *
  * On Windows the declarations import from framedec.dll (__declspec(dllimport)), so MSVC and MinGW
  * programs link through framedec.lib or libframedec.dll.a alone. Define FRAMEDEC_STATIC before
- * including this header to link the library's code into the program instead.
+ * including this header to link the library's code into the program instead. framedec.dll is a
+ * 64-bit DLL; there is no 32-bit build.
  */
 #ifndef FRAMEDEC_H
 #define FRAMEDEC_H
+
+#if defined(_WIN32) && !defined(_WIN64)
+#error "framedec is built for 64-bit Windows only: framedec.dll is an x64 DLL"
+#endif
 
 #include <stdbool.h>
 #include <stdint.h>
@@ -235,8 +240,15 @@ FRAMEDEC_API int32_t IsSetupGPUDecode(bool *isSetup) FRAMEDEC_NOEXCEPT;
  */
 FRAMEDEC_API int32_t GetGPULastError(int32_t *error) FRAMEDEC_NOEXCEPT;
 
-/* Asks hybrid-graphics drivers to run the process's CUDA work on the discrete NVIDIA GPU (value 1). */
+/*
+ * Asks hybrid-graphics drivers to run the process's CUDA work on the discrete NVIDIA GPU (value 1).
+ * On Windows an application often defines a word of this name itself, as NVIDIA documents for
+ * executables, which a declaration here would contradict: there it is declared only where
+ * FRAMEDEC_DECLARE_NV_OPTIMUS_ENABLEMENT is defined. framedec.dll exports it either way.
+ */
+#if !defined(_WIN32) || defined(FRAMEDEC_DECLARE_NV_OPTIMUS_ENABLEMENT)
 FRAMEDEC_API extern int32_t NvOptimusEnablementCuda;
+#endif
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,7 @@
 # What a Windows user receives: the installed tree and the ZIP package hold exactly the DLL, the
 # tool, the header, both import libraries, the CMake package and the demo image, and the installed
-# DLL (read by objdump) exports exactly the interface and imports only Windows system DLLs.
+# DLL (read by objdump) exports exactly the interface and imports only Windows system DLLs;
+# framedec.lib has the short import members of Microsoft's format.
 # Arguments: BUILD_DIR, WORK_DIR, OBJDUMP, VERSION (the project's, in the ZIP file's name), GPU (ON
 # when the DLL has the GPU path: then the package also says which NVIDIA file to ship beside it).
 file(REMOVE_RECURSE "${WORK_DIR}")
@@ -70,3 +71,14 @@ if(NOT exports STREQUAL interface)
   message(FATAL_ERROR "framedec.dll exports\n  ${exports}\ninstead of\n  ${interface}")
 endif()
 message(STATUS "framedec.dll imports ${imports} and exports ${exports}")
+
+# framedec.lib in the format of Microsoft's lib.exe: one short import member per export (objdump
+# reads those as "pei" files), not the long COFF objects of MinGW's dlltool.
+run("${OBJDUMP}" -a "${prefix}/lib/framedec.lib")
+string(REGEX MATCHALL "file format pei-x86-64" short_members "${output}")
+list(LENGTH short_members short_members)
+list(LENGTH interface exported)
+if(NOT short_members EQUAL exported)
+  message(FATAL_ERROR "framedec.lib holds ${short_members} short import members, not ${exported}:\n${output}")
+endif()
+message(STATUS "framedec.lib: ${short_members} short import members")

@@ -11,9 +11,9 @@ debian_packages=(
   pkg-config dpkg-dev file lintian                        # the Debian packages and their checks
 )
 # Installed without the packages they recommend: MinGW-w64 with POSIX threads for the Windows
-# build, Wine to run its tests (without Wine's desktop packages), lld for the MSVC-style link of
-# the consumer check.
-debian_packages_without_recommends=(g++-mingw-w64-x86-64-posix wine wine64 lld)
+# build, Wine to run its tests (without Wine's desktop packages), llvm for framedec.lib
+# (llvm-dlltool) and lld for the MSVC-style link of the consumer check.
+debian_packages_without_recommends=(g++-mingw-w64-x86-64-posix wine wine64 llvm lld)
 # The cuda suite fetches its NVIDIA tools with pip.
 if command -v nvcc >/dev/null && ! python3 -m pip --version >/dev/null 2>&1; then
   debian_packages+=(python3-pip)

@@ -1,5 +1,6 @@
 /* Decodes one hand-made block, then a whole pseudo-random frame through every CPU export, through
  * the installed library, from plain C99. */
+#define FRAMEDEC_DECLARE_NV_OPTIMUS_ENABLEMENT /* read below; declared on Windows only on request */
 #include <framedec.h>
 #include <stdio.h>
 #include <string.h>

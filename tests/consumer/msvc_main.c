@@ -1,9 +1,21 @@
 /*
  * A program built with MSVC conventions (clang-cl, lld-link) against the installed framedec.h and
  * framedec.lib alone, without any C library: it decodes through framedec.dll and reports through
- * its exit status, 0 when every check passed.
+ * its exit status, 0 when every check passed. Built with OWN_NV_OPTIMUS_ENABLEMENT it defines and
+ * exports NvOptimusEnablementCuda itself, as NVIDIA documents for executables (and, importing no
+ * data, can load framedec.dll delayed).
  */
+#if !defined(OWN_NV_OPTIMUS_ENABLEMENT)
+#define FRAMEDEC_DECLARE_NV_OPTIMUS_ENABLEMENT
+#endif
 #include <framedec.h>
+
+#if defined(OWN_NV_OPTIMUS_ENABLEMENT)
+#ifdef __cplusplus
+extern "C"
+#endif
+    __declspec(dllexport) unsigned long NvOptimusEnablementCuda = 1;
+#endif
 
 #include "decode_checks.h"
 

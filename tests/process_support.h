@@ -42,6 +42,20 @@ void WriteUnbuffered(const char* text);
 // Ends this process, with a non-zero status, once the given time has passed: a hang fails fast.
 void EndProcessAfter(std::chrono::seconds limit);
 
+// Holds a file open for reading, as a viewer or an indexer does, until the hold is destroyed. The
+// programs this process starts meanwhile do not inherit it.
+class FileHold {
+  public:
+    explicit FileHold(const std::filesystem::path& path);
+    ~FileHold();
+    FileHold(const FileHold&) = delete;
+    FileHold& operator=(const FileHold&) = delete;
+    bool Held() const;
+
+  private:
+    intptr_t handle_;
+};
+
 // A shared library loaded by path (dlopen on Linux, LoadLibrary on Windows).
 class SharedLibrary {
   public:

@@ -81,6 +81,14 @@ void EndProcessAfter(std::chrono::seconds limit) {
     ::alarm(static_cast<unsigned>(limit.count()));
 }
 
+FileHold::FileHold(const std::filesystem::path& path) : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+FileHold::~FileHold() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+bool FileHold::Held() const { return handle_ >= 0; }
+
 SharedLibrary::SharedLibrary(const std::string& path) : handle_(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
     if (handle_ == nullptr) error_ = ::dlerror();
 }

@@ -146,6 +146,19 @@ void EndProcessAfter(std::chrono::seconds limit) {
     }).detach();
 }
 
+// Shared for reading and writing but not for deletion, as programs open files by default: the file
+// can be neither deleted nor replaced meanwhile.
+FileHold::FileHold(const std::filesystem::path& path)
+    : handle_(reinterpret_cast<intptr_t>(CreateFileW(path.wstring().c_str(), GENERIC_READ,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+
+FileHold::~FileHold() {
+    if (Held()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool FileHold::Held() const { return reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE; }
+
 SharedLibrary::SharedLibrary(const std::string& path) : handle_(LoadLibraryW(Wide(path).c_str())) {
     if (handle_ == nullptr) error_ = "LoadLibrary failed with error " + std::to_string(GetLastError());
 }

@@ -7,8 +7,9 @@ namespace framedec::cli {
 
 bool StandardErrorIsTerminal();
 
-// From the first call on, an interrupt (Ctrl-C) or a termination request no longer ends the process: it sets a flag
-// that Interrupted() reports, and long commands check it between frames.
+// From the first call on, an interrupt (Ctrl-C, on Windows also Ctrl-Break and closing the console)
+// or a termination request no longer ends the process at once: it sets a flag that Interrupted()
+// reports, and long commands check it between frames.
 void CatchInterrupts();
 bool Interrupted();
 

@@ -4,6 +4,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -37,6 +38,25 @@ std::string Reason(DWORD error, const std::string& path) {
 
 std::string CannotWrite(const std::string& target, DWORD error, const std::string& path) {
     return "cannot write '" + target + "': " + Reason(error, path);
+}
+
+// Moves the finished file over the target in one step (rename() would refuse to replace it) and
+// returns the error, if any. A target that another program holds open (an indexer, a virus scanner,
+// a viewer) cannot be replaced until it lets go, which such programs do within moments: the move is
+// tried again for up to about two seconds.
+DWORD ReplaceTarget(const std::wstring& temporary, const std::wstring& target) {
+    constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    DWORD pause = 10;  // milliseconds, doubled up to kLongestPause
+    constexpr DWORD kLongestPause = 250, kPatience = 2000;
+    for (DWORD waited = 0;; waited += pause, pause = std::min(2 * pause, kLongestPause)) {
+        if (MoveFileExW(temporary.c_str(), target.c_str(), kFlags)) return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        std::error_code ignored;
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                          (error == ERROR_ACCESS_DENIED && !std::filesystem::is_directory(target, ignored));
+        if (!held || waited >= kPatience) return error;
+        Sleep(pause);
+    }
 }
 
 }  // namespace
@@ -97,8 +117,8 @@ bool TemporaryOutput::Commit(std::string& error) {
         Discard();
         return false;
     }
-    if (!MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = CannotWrite(target_, GetLastError(), target_);
+    if (const DWORD failure = ReplaceTarget(Wide(temporary_), Wide(target_)); failure != ERROR_SUCCESS) {
+        error = CannotWrite(target_, failure, target_);
         Discard();
         return false;
     }

@@ -1,3 +1,4 @@
+// POSIX: Ctrl-C arrives as SIGINT, a termination request as SIGTERM.
 #include "console.h"
 
 #include <unistd.h>

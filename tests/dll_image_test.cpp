@@ -92,7 +92,7 @@ TEST_F(DllImage, ExportsExactlyTheInterfaceWithTheDataWordAsData) {
 }
 
 TEST_F(DllImage, ImportsOnlyWindowsSystemLibraries) {
-    const std::set<std::string> system = {"kernel32.dll", "msvcrt.dll", "ole32.dll", "rpcrt4.dll"};
+    const std::set<std::string> system = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "rpcrt4.dll"};
     for (const std::string& dll : Imports()) EXPECT_TRUE(system.contains(dll)) << dll << " is not a system DLL";
 }
 

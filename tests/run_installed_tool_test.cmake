@@ -1,7 +1,10 @@
 # Installs the built project into a scratch prefix and runs the installed `framedec demo` from an
 # unrelated folder: it must find the installed library and the installed demo image, not the
-# source tree's. Arguments: BUILD_DIR, WORK_DIR, and EMULATOR for a cross build (Wine: the tool
-# then names the image by its Windows path, on drive Z:).
+# source tree's. The installed library and tool are stripped and hardened: no debug information or
+# symbol table; on Linux stack protection, full RELRO and immediate binding, and (FORTIFIED builds)
+# the C library's checked functions. Arguments: BUILD_DIR, WORK_DIR, OBJDUMP, READELF (Linux),
+# FORTIFIED, and EMULATOR for a cross build (Wine: the tool then names the image by its Windows path,
+# on drive Z:).
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}/run")
 
@@ -31,3 +34,40 @@ if(NOT EXISTS "${WORK_DIR}/run/framedec-demo/pixels.pgm")
   message(FATAL_ERROR "installed framedec demo wrote no pixels.pgm")
 endif()
 message(STATUS "installed framedec demo: ok\n${out}")
+
+function(read_binary out tool)
+  execute_process(COMMAND ${tool} ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE text ERROR_VARIABLE err)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${tool} ${ARGN} failed (${result}): ${err}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+file(GLOB binaries "${WORK_DIR}/prefix/bin/framedec*" "${WORK_DIR}/prefix/lib*/libframedec.so.*.*")
+list(FILTER binaries EXCLUDE REGEX "\\.txt$")
+foreach(binary IN LISTS binaries)
+  if(READELF)
+    read_binary(sections "${READELF}" -SW "${binary}")
+  else()
+    read_binary(sections "${OBJDUMP}" -h "${binary}")
+  endif()
+  if(sections MATCHES " \\.(debug_[a-z]+|symtab) ")
+    message(FATAL_ERROR "${binary} is not stripped: it has .${CMAKE_MATCH_1}")
+  endif()
+  if(READELF)
+    read_binary(segments "${READELF}" -lW "${binary}")
+    read_binary(dynamic "${READELF}" -dW "${binary}")
+    read_binary(imports "${READELF}" --dyn-syms -W "${binary}")
+    if(NOT segments MATCHES "GNU_RELRO" OR NOT dynamic MATCHES "BIND_NOW")
+      message(FATAL_ERROR "${binary} lacks full RELRO with immediate binding:\n${segments}\n${dynamic}")
+    endif()
+    if(NOT imports MATCHES "__stack_chk_fail")
+      message(FATAL_ERROR "${binary} has no stack protection")
+    endif()
+    if(FORTIFIED AND binary MATCHES "/bin/framedec$" AND NOT imports MATCHES "__[a-z]+_chk")
+      message(FATAL_ERROR "${binary} calls none of the C library's checked functions")
+    endif()
+  endif()
+  message(STATUS "${binary}: stripped and hardened")
+endforeach()
+

@@ -34,7 +34,8 @@ set(development_package libframedec-dev)
 set(development_depends "${runtime_package} \\(= ${VERSION}\\)")
 set(development_files usr/include/framedec.h usr/${libdir}/libframedec.so usr/${libdir}/pkgconfig/framedec.pc
     usr/${libdir}/cmake/framedec/framedecConfig.cmake usr/${libdir}/cmake/framedec/framedecConfigVersion.cmake
-    usr/${libdir}/cmake/framedec/framedecTargets.cmake usr/${libdir}/cmake/framedec/framedecTargets-release.cmake)
+    usr/${libdir}/cmake/framedec/framedecTargets.cmake usr/${libdir}/cmake/framedec/framedecTargets-release.cmake
+    usr/share/framedec/Framedec.cs)
 set(tools_package framedec-tools)
 set(tools_depends "${runtime_package} \\(= ${VERSION}\\)" "libc6 \\(>= [^)]+\\)")
 set(tools_files usr/bin/framedec usr/share/framedec/astronaut.pgm)

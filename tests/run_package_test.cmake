@@ -19,7 +19,7 @@ endfunction()
 function(check_files what actual)
   set(expected bin/framedec.dll bin/framedec.exe include/framedec.h lib/framedec.lib lib/libframedec.dll.a
       lib/cmake/framedec/framedecConfig.cmake lib/cmake/framedec/framedecConfigVersion.cmake
-      lib/cmake/framedec/framedecTargets.cmake share/framedec/astronaut.pgm)
+      lib/cmake/framedec/framedecTargets.cmake share/framedec/astronaut.pgm share/framedec/Framedec.cs)
   if(GPU)
     list(APPEND expected bin/README-GPU.txt)
   endif()

@@ -9,6 +9,7 @@ debian_packages=(
   python3-venv python3-dev                                # the Python package's virtual environment
   g++-aarch64-linux-gnu qemu-user                         # the 64-bit ARM cross build, its tests
   pkg-config dpkg-dev file lintian                        # the Debian packages and their checks
+  mono-mcs mono-runtime                                   # the C# declarations' test
 )
 # Installed without the packages they recommend: MinGW-w64 with POSIX threads for the Windows
 # build, Wine to run its tests (without Wine's desktop packages), llvm for framedec.lib

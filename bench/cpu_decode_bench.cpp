@@ -2,7 +2,8 @@
 // same pictures (quality-90 greyscale JPEG) in full and at scale 1/8. Each decode runs twice:
 // warm, into one output buffer that stays in cache, and as a stream, each frame from memory of its
 // own into the next buffer of a ring larger than every cache (stream_ring.h), as a host
-// decoding a recording has it: frame and output come from memory, not from a cache.
+// decoding a recording has it: frame and output come from memory, not from a cache. Each variant
+// is also timed through the output-path control of staged_region.h.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "codec/quant_table_q.h"
 #include "framedec.h"
 #include "ratio_report.h"
+#include "staged_region.h"
 #include "stream_ring.h"
 
 namespace framedec::bench {
@@ -53,6 +55,12 @@ const Operation kOperations[] = {
      [](const uint8_t* jpeg, std::size_t bytes, uint8_t* out) { return DecodeJpeg(jpeg, bytes, 8, out); }},
 };
 const Operation& kDecodeData = kOperations[0];
+// The output-path control (staged_region.h), timed per variant only.
+const Operation kStagedDecodeData = {"DecodeData.staged", false, PixelBytes,
+                                     [](const uint8_t* frame, std::size_t, uint8_t* out) {
+                                         StagedDecodeData(out, kMaxImageWidth, kMaxImageHeight, kMaxImageWidth, frame, kTableQ);
+                                         return true;
+                                     }};
 
 const std::vector<uint8_t>& InputOf(const Operation& op, const BenchImage& b) { return op.jpegInput ? b.jpeg : b.frame; }
 
@@ -75,12 +83,13 @@ void RunStream(benchmark::State& state, const BenchImage& b, const Operation& op
     }
 }
 
-// A run with one block-decoder variant made active for its duration.
-ImageBenchmark WithVariant(const BlockDecoder* variant, void (*run)(benchmark::State&, const BenchImage&, const Operation&)) {
-    return [variant, run](benchmark::State& state, const BenchImage& b) {
+// A run of op with one block-decoder variant made active for its duration.
+ImageBenchmark WithVariant(const BlockDecoder* variant, void (*run)(benchmark::State&, const BenchImage&, const Operation&),
+                           const Operation& op = kDecodeData) {
+    return [variant, run, &op](benchmark::State& state, const BenchImage& b) {
         const BlockDecoder& previous = ActiveBlockDecoder();
         SelectBlockDecoder(variant->name);
-        run(state, b, kDecodeData);
+        run(state, b, op);
         SelectBlockDecoder(previous.name);
     };
 }
@@ -97,6 +106,8 @@ const bool kRegistered = [] {
             const std::string label = std::string("DecodeData.") + variant.name;
             RegisterImageBenchmark(label, b, WithVariant(&variant, RunWarm));
             RegisterImageBenchmark(label + ".stream", b, WithVariant(&variant, RunStream));
+            RegisterImageBenchmark(label + ".staged", b, WithVariant(&variant, RunWarm, kStagedDecodeData));
+            RegisterImageBenchmark(label + ".staged.stream", b, WithVariant(&variant, RunStream, kStagedDecodeData));
         }
     }
     std::printf("stream: a ring of %.0f MB (twice the largest cache reported, %zu KiB)\n", StreamRingBytes() / 1e6,
@@ -112,6 +123,11 @@ const bool kRegistered = [] {
         if (!variant.supported()) continue;
         const std::string label = std::string("DecodeData.") + variant.name;
         AddRatio(label + ".stream", label, "stream / warm, target <= 1.2");
+    }
+    for (const BlockDecoder& variant : BlockDecoders()) {
+        if (!variant.supported()) continue;
+        const std::string label = std::string("DecodeData.") + variant.name;
+        AddRatio(label + ".stream", label + ".staged.stream", "straight writes / stage, stream");
     }
     AddRatio("DecodeDCTData.stream", "DecodeDCTData", "stream / warm");
     AddRatio("DecodeDCData.stream", "libjpeg_scale8.stream", "target <= 0.02");

@@ -138,6 +138,19 @@ TEST(StreamLine, CopiesExactlyItsBytesAtEveryAlignment) {
     }
 }
 
+// A pitch below the width makes lines overlap (nothing refuses it): whatever the overlapping bytes
+// end up holding, nothing past the last line's end is written.
+TEST(DecodeDataContent, OverlappingLinesWriteNothingPastTheLastLine) {
+    const Rect r{8, 16, 203, 45};
+    for (uint32_t pitch : {202u, 100u, 9u, 1u}) {
+        const std::size_t end = std::size_t{r.height - 1} * pitch + r.width;
+        CanaryBuffer out(end + 64);
+        ASSERT_EQ(Pixels(out, r, pitch, AstronautFrame()), FRAMEDEC_OK);
+        for (std::size_t i = end; i < out.bytes.size(); ++i)
+            ASSERT_EQ(out.bytes[i], CanaryBuffer::Canary(i, out.salt)) << "pitch " << pitch << " byte " << i;
+    }
+}
+
 TEST(DecodeDataContent, NarrowRectangleWritesOnlyItsColumns) {
     CanaryBuffer out(std::size_t{16} * 8);
     ASSERT_EQ(Pixels(out, {0, 0, 3, 8}, 16, AstronautFrame()), FRAMEDEC_OK);

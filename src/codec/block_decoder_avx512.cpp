@@ -212,6 +212,7 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
 void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
     ForEachBlock(span, table, [&](const NaturalBlock& block, uint32_t column, uint32_t row) {
         TransformBlock(block, pixels + 8 * row * pitch + 8 * column, pitch);
+        FetchAhead(span, pixels, pitch, column, row);
     });
 }
 

@@ -5,7 +5,6 @@
 
 #include "codec/block_decoder.h"
 #include "codec/frame_geometry.h"
-#include "codec/line_copy.h"
 
 namespace framedec {
 namespace {
@@ -24,50 +23,42 @@ uint32_t VisibleLines(uint32_t height, uint32_t blockRow) {
     return rest < kBlockSize ? rest : kBlockSize;
 }
 
-// The stage: block rows of pixels decoded here first, small enough to stay in the first-level
-// cache. Its lines are whole cache lines, so that a line of the stage never shares one with the next.
-constexpr std::size_t kStageBytes = 16 * 1024;
-constexpr std::size_t kCacheLineBytes = 64;
-
-std::size_t StagePitch(uint32_t columns) {
-    return (std::size_t{kBlockSize} * columns + kCacheLineBytes - 1) / kCacheLineBytes * kCacheLineBytes;
-}
+constexpr std::size_t kRowBufferPitch = std::size_t{kSlotsPerRow} * kBlockSize;  // a whole block row of pixels
 
 }  // namespace
 
-// Block rows are decoded a group at a time into the stage, then the rectangle's lines are copied
-// out whole, line after line: each cache line of the output is written by consecutive full-width
-// stores instead of eight 8-byte pieces from eight blocks, and a large output by streaming stores
-// that need not read it from memory first (which matters when it is not in cache, as in a host's
-// ring of frame buffers). A group holds as many block rows as fit the stage, so a narrow strip
-// still hands the variant many blocks at once. Edge blocks are decoded whole and cut by the copy.
-// (Where a pitch below the width makes output lines overlap, the later line's bytes stay.)
+// The blocks wholly inside the rectangle are decoded in one span, straight into the output: many
+// rows at once, which keeps a variant that decodes many slots side by side busy also on a narrow
+// strip, while the variant fetches the output lines of the next block row into the cache ahead of
+// its writes (so an output that is not in cache costs little more than one that is). A cut-off
+// last block column and a cut-off last block row go through buffers from which their visible part
+// is copied. (Where a pitch below the width makes output lines overlap, the overlapping bytes keep
+// whatever was written last.)
 void DecodeRegion(uint8_t* output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
                   uint32_t pitch, const uint8_t* frame, const uint16_t* table) {
     const DecodeBlocksFn decodeBlocks = ActiveBlockDecoder().decodeBlocks;
     const BlockSpan span = SpanOf(x, y, width, height);
-    if (span.columns == 0 || span.rows == 0) return;
-    const std::size_t stagePitch = StagePitch(span.columns);
-    const uint32_t rowsPerGroup = static_cast<uint32_t>(kStageBytes / (kBlockSize * stagePitch));
-    // Lines that overlap (a pitch below the width) take ordinary stores only, in line order.
-    const bool streaming = pitch >= width && std::size_t{height} * pitch >= kStreamingOutputBytes;
-    alignas(kCacheLineBytes) uint8_t stage[kStageBytes];
-    for (uint32_t j = 0; j < span.rows; j += rowsPerGroup) {
-        const uint32_t rows = span.rows - j < rowsPerGroup ? span.rows - j : rowsPerGroup;
-        decodeBlocks({frame + SlotOffset(span.firstRow + j, span.firstColumn), kBlockRowBytes, span.columns, rows},
-                     table, stage, stagePitch);
-        const uint32_t firstLine = kBlockSize * j;
-        const uint32_t lines = height - firstLine < kBlockSize * rows ? height - firstLine : kBlockSize * rows;
-        for (uint32_t k = 0; k < lines; ++k) {
-            uint8_t* out = output + (firstLine + k) * std::size_t{pitch};
-            if (streaming) {
-                StreamLine(out, stage + k * stagePitch, width);
-            } else {
-                std::memcpy(out, stage + k * stagePitch, width);
-            }
-        }
+    const uint32_t wholeColumns = width / kBlockSize, wholeRows = height / kBlockSize;
+    const uint8_t* firstSlot = frame + SlotOffset(span.firstRow, span.firstColumn);
+    decodeBlocks({firstSlot, kBlockRowBytes, wholeColumns, wholeRows}, table, output, pitch);
+
+    if (wholeColumns < span.columns && wholeRows > 0) {
+        // The cut-off column's blocks one under another, 8 bytes a line.
+        alignas(64) uint8_t column[kMaxBlockRows * kBlockPixels];
+        decodeBlocks({firstSlot + kSlotBytes * wholeColumns, kBlockRowBytes, 1, wholeRows}, table, column, kBlockSize);
+        const std::size_t visibleBytes = width - kBlockSize * wholeColumns;
+        for (uint32_t line = 0; line < kBlockSize * wholeRows; ++line)
+            std::memcpy(output + line * std::size_t{pitch} + kBlockSize * wholeColumns, column + kBlockSize * line,
+                        visibleBytes);
     }
-    if (streaming) FinishStreaming();
+    if (wholeRows < span.rows) {
+        alignas(64) uint8_t row[kBlockSize * kRowBufferPitch];
+        decodeBlocks({firstSlot + std::size_t{kBlockRowBytes} * wholeRows, kBlockRowBytes, span.columns, 1}, table, row,
+                     kRowBufferPitch);
+        uint8_t* out = output + std::size_t{kBlockSize} * wholeRows * pitch;
+        for (uint32_t k = 0; k < VisibleLines(height, wholeRows); ++k)
+            std::memcpy(out + k * std::size_t{pitch}, row + k * kRowBufferPitch, width);
+    }
 }
 
 void DecodeCoefficientRegion(int16_t* output, uint32_t x, uint32_t y, uint32_t width, uint32_t height,

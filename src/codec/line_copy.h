@@ -1,4 +1,6 @@
-// Copying decoded lines from the stage (a small buffer in cache) to the caller's image.
+// Copying lines from a small buffer in cache to an image with full-width stores, streaming ones for
+// large images: the copy of the staged output path that the benchmark keeps as a control
+// (bench/staged_region.h) beside the straight writes the library makes.
 #pragma once
 
 #include <cstddef>

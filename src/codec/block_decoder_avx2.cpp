@@ -231,7 +231,8 @@ constexpr uint32_t kBatchBlocks = 128;
 // Levels and start states of one batch; one block of levels past the batch is the lanes' scratch.
 struct Batch {
     alignas(64) int16_t levels[(kBatchBlocks + 1) * kBlockPixels];
-    alignas(32) uint32_t w0[kBatchBlocks], w1[kBatchBlocks], w2[kBatchBlocks], w3[kBatchBlocks];
+    alignas(32) uint32_t w0[kBatchBlocks + kLaneStartPadding8], w1[kBatchBlocks + kLaneStartPadding8],
+        w2[kBatchBlocks + kLaneStartPadding8], w3[kBatchBlocks + kLaneStartPadding8];
 
     LaneStarts Starts() { return {w0, w1, w2, w3}; }
 };
@@ -247,9 +248,13 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
     uint32_t row = 0, column = 0;  // the batch's first block
     for (uint64_t first = 0; first < total; first += kBatchBlocks) {
         const auto count = static_cast<uint32_t>(total - first < kBatchBlocks ? total - first : kBatchBlocks);
-        for (uint32_t i = 0, r = row, c = column; i < count; ++i) {
-            PutLaneStart(batch.Starts(), i, StartSlotX86(span.slots + r * span.slotPitch + 16 * c));
-            if (++c == span.columns) c = 0, ++r;
+        // Start states, one run of consecutive slots (a row's part) at a time.
+        for (uint32_t done = 0, r = row, c = column; done < count;) {
+            const uint32_t run = span.columns - c < count - done ? span.columns - c : count - done;
+            LaneStartStates8(span.slots + r * span.slotPitch + 16 * c, run, batch.Starts(), done);
+            done += run;
+            c += run;
+            if (c == span.columns) c = 0, ++r;
         }
         for (uint32_t b = 0; b < count; ++b) {
             auto* block = reinterpret_cast<__m256i*>(batch.levels + b * kBlockPixels);

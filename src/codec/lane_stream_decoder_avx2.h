@@ -42,12 +42,8 @@ struct LaneStarts {
     uint32_t* w3;
 };
 
-FRAMEDEC_INLINE void PutLaneStart(const LaneStarts& s, uint32_t i, StreamCursor c) {
-    s.w0[i] = static_cast<uint32_t>(c.hi >> 32);
-    s.w1[i] = static_cast<uint32_t>(c.hi);
-    s.w2[i] = static_cast<uint32_t>(c.lo >> 32);
-    s.w3[i] = static_cast<uint32_t>(c.lo);
-}
+// Entries past the last slot that LaneStartStates8 may write.
+inline constexpr uint32_t kLaneStartPadding8 = 8;
 
 // Leading zeros of each 32-bit lane, 32 for a zero lane. The float's exponent field (with the sign
 // bit above it) gives the position of the leading one; a lane with its top bit set converts to a
@@ -100,6 +96,60 @@ FRAMEDEC_INLINE void Advance(LaneGroup8& g, __m256i count) {
     g.w1 = _mm256_or_si256(_mm256_sllv_epi32(g.w1, count), _mm256_srlv_epi32(g.w2, rest));
     g.w2 = _mm256_or_si256(_mm256_sllv_epi32(g.w2, count), _mm256_srlv_epi32(g.w3, rest));
     g.w3 = _mm256_sllv_epi32(g.w3, count);
+}
+
+// Start states of count consecutive slots (16 bytes apart), eight at a time, to entries first on.
+// Reversing the slot's 128 bits makes word k of the stream slot word k with its bits reversed; the
+// stream then moves on past the start marker (its first set bit): first by whole words while the
+// top word is zero, then by the top word's leading zeros + 1. A slot without a marker, or with the
+// marker as its last bit, gives an all-zero stream. Writes entries up to the next multiple of 8
+// (zero past count); reads only the slots.
+FRAMEDEC_INLINE void LaneStartStates8(const uint8_t* slots, uint32_t count, const LaneStarts& starts, uint32_t first) {
+    // Bytes of each word in reverse order, and each byte's bits reversed through its two nibbles.
+    const __m256i byteOrder = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6, 5,
+                                               4, 11, 10, 9, 8, 15, 14, 13, 12);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i reverseLow = _mm256_setr_epi8(0x00, -0x80, 0x40, -0x40, 0x20, -0x60, 0x60, -0x20, 0x10, -0x70, 0x50,
+                                                -0x30, 0x30, -0x50, 0x70, -0x10, 0x00, -0x80, 0x40, -0x40, 0x20, -0x60,
+                                                0x60, -0x20, 0x10, -0x70, 0x50, -0x30, 0x30, -0x50, 0x70, -0x10);
+    const __m256i reverseHigh = _mm256_setr_epi8(0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB, 0x7,
+                                                 0xF, 0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB,
+                                                 0x7, 0xF);
+    const __m256i slotOfLane = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+    const __m256i slotOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m256i zero = _mm256_setzero_si256();
+    for (uint32_t i = 0; i < count; i += kLanes8) {
+        const __m256i left = _mm256_set1_epi32(static_cast<int>(count - i));
+        __m256i pair[4];  // slots 2p and 2p + 1, each as its four words
+        for (int p = 0; p < 4; ++p) {
+            const __m256i present = _mm256_cmpgt_epi32(left, _mm256_add_epi32(slotOfLane, _mm256_set1_epi32(2 * p)));
+            const __m256i bytes = _mm256_shuffle_epi8(
+                _mm256_maskload_epi32(reinterpret_cast<const int*>(slots + 16 * (i + 2 * p)), present), byteOrder);
+            pair[p] = _mm256_or_si256(_mm256_shuffle_epi8(reverseLow, _mm256_and_si256(bytes, nibble)),
+                                      _mm256_shuffle_epi8(reverseHigh, _mm256_and_si256(_mm256_srli_epi32(bytes, 4), nibble)));
+        }
+        // Word k of every slot into one register: lane j holds slot j.
+        const __m256i a = _mm256_unpacklo_epi32(pair[0], pair[1]), b = _mm256_unpackhi_epi32(pair[0], pair[1]);
+        const __m256i c = _mm256_unpacklo_epi32(pair[2], pair[3]), d = _mm256_unpackhi_epi32(pair[2], pair[3]);
+        LaneGroup8 g{};
+        g.w0 = _mm256_permutevar8x32_epi32(_mm256_unpacklo_epi64(a, c), slotOrder);
+        g.w1 = _mm256_permutevar8x32_epi32(_mm256_unpackhi_epi64(a, c), slotOrder);
+        g.w2 = _mm256_permutevar8x32_epi32(_mm256_unpacklo_epi64(b, d), slotOrder);
+        g.w3 = _mm256_permutevar8x32_epi32(_mm256_unpackhi_epi64(b, d), slotOrder);
+        for (int round = 0; round < 3; ++round) {
+            const __m256i empty = _mm256_cmpeq_epi32(g.w0, zero);
+            g.w0 = _mm256_blendv_epi8(g.w0, g.w1, empty);
+            g.w1 = _mm256_blendv_epi8(g.w1, g.w2, empty);
+            g.w2 = _mm256_blendv_epi8(g.w2, g.w3, empty);
+            g.w3 = _mm256_andnot_si256(empty, g.w3);
+        }
+        // 1 to 32 bits; 33 for an all-zero slot, which stays zero.
+        Advance(g, _mm256_add_epi32(LeadingZeros32(g.w0), _mm256_set1_epi32(1)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(starts.w0 + first + i), g.w0);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(starts.w1 + first + i), g.w1);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(starts.w2 + first + i), g.w2);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(starts.w3 + first + i), g.w3);
+    }
 }
 
 // Lane state in memory, for the rare steps done lane by lane.

@@ -242,12 +242,13 @@ int CallsDuringExit() {
 // Loads a plugin whose static constructor makes the process's first parallel decode, under the
 // Windows loader lock: the load must return (within the test's time limit) with the right image.
 int LoadPlugin(const char* path) {
-    testing::SharedLibrary plugin(path);
-    if (!plugin.Loaded()) {
-        std::printf("cannot load: %s\n", plugin.Error().c_str());
+    // Never unloaded, as a host keeps its plugins: the plugin's frame lives until the process ends.
+    static auto* plugin = new testing::SharedLibrary(path);
+    if (!plugin->Loaded()) {
+        std::printf("cannot load: %s\n", plugin->Error().c_str());
         return 2;
     }
-    const auto loadDecode = plugin.Lookup<int32_t()>("PluginLoadDecode");
+    const auto loadDecode = plugin->Lookup<int32_t()>("PluginLoadDecode");
     if (loadDecode == nullptr) return 2;
     std::printf("decode while loading: %d\n", loadDecode());
     return 0;

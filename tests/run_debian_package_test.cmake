@@ -9,13 +9,7 @@ set(build "${WORK_DIR}/build")
 set(packages "${WORK_DIR}/packages")
 set(root "${WORK_DIR}/root")
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${ARGN} failed (${result}):\n${out}\n${err}")
-  endif()
-  set(output "${out}" PARENT_SCOPE)
-endfunction()
+include("${CMAKE_CURRENT_LIST_DIR}/run_command.cmake")
 
 execute_process(COMMAND "${CMAKE_COMMAND}" --preset debian -B "${build}" -DFRAMEDEC_GPU_BACKEND=${GPU_BACKEND}
                 WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)

@@ -177,19 +177,10 @@ FRAMEDEC_INLINE void DcEight(const uint8_t* slots, uint8_t* values) {
     const __m256i size = LaneTrailingZeros(_mm256_xor_si256(afterMarker, _mm256_set1_epi32(-1)));  // at most 31
     const __m256i sizeMask = _mm256_sub_epi32(_mm256_sllv_epi32(one, size), one);                 // 2^n - 1
     const __m256i magnitudeBits = _mm256_and_si256(_mm256_srlv_epi32(afterMarker, _mm256_add_epi32(size, one)), sizeMask);
-    // The magnitude's last min(n, 8) bits, most significant first, via a byte reversal of nibbles.
+    // The magnitude's last min(n, 8) bits, most significant first.
     const __m256i lastBits = _mm256_and_si256(_mm256_srlv_epi32(_mm256_slli_epi32(magnitudeBits, 8), size),
                                               _mm256_set1_epi32(0xFF));
-    const __m256i nibble = _mm256_set1_epi8(0x0F);
-    const __m256i reverseLow = _mm256_setr_epi8(0x00, -0x80, 0x40, -0x40, 0x20, -0x60, 0x60, -0x20, 0x10, -0x70, 0x50,
-                                                -0x30, 0x30, -0x50, 0x70, -0x10, 0x00, -0x80, 0x40, -0x40, 0x20, -0x60,
-                                                0x60, -0x20, 0x10, -0x70, 0x50, -0x30, 0x30, -0x50, 0x70, -0x10);
-    const __m256i reverseHigh = _mm256_setr_epi8(0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB, 0x7,
-                                                 0xF, 0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB,
-                                                 0x7, 0xF);
-    const __m256i magnitudeLow8 =
-        _mm256_or_si256(_mm256_shuffle_epi8(reverseLow, _mm256_and_si256(lastBits, nibble)),
-                        _mm256_shuffle_epi8(reverseHigh, _mm256_and_si256(_mm256_srli_epi32(lastBits, 4), nibble)));
+    const __m256i magnitudeLow8 = ReverseBitsOfEachByte(lastBits);
     const __m256i negative = _mm256_sub_epi32(_mm256_and_si256(magnitudeBits, one), one);  // first bit 0
     const __m256i value = _mm256_sub_epi32(magnitudeLow8, _mm256_and_si256(sizeMask, negative));
     const __m256i shifted = _mm256_add_epi32(value, _mm256_set1_epi32(128));

@@ -98,16 +98,8 @@ FRAMEDEC_INLINE void Advance(LaneGroup8& g, __m256i count) {
     g.w3 = _mm256_sllv_epi32(g.w3, count);
 }
 
-// Start states of count consecutive slots (16 bytes apart), eight at a time, to entries first on.
-// Reversing the slot's 128 bits makes word k of the stream slot word k with its bits reversed; the
-// stream then moves on past the start marker (its first set bit): first by whole words while the
-// top word is zero, then by the top word's leading zeros + 1. A slot without a marker, or with the
-// marker as its last bit, gives an all-zero stream. Writes entries up to the next multiple of 8
-// (zero past count); reads only the slots.
-FRAMEDEC_INLINE void LaneStartStates8(const uint8_t* slots, uint32_t count, const LaneStarts& starts, uint32_t first) {
-    // Bytes of each word in reverse order, and each byte's bits reversed through its two nibbles.
-    const __m256i byteOrder = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6, 5,
-                                               4, 11, 10, 9, 8, 15, 14, 13, 12);
+// Each byte's bits in reverse order, through a table lookup of each of its two nibbles.
+FRAMEDEC_INLINE __m256i ReverseBitsOfEachByte(__m256i bytes) {
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     const __m256i reverseLow = _mm256_setr_epi8(0x00, -0x80, 0x40, -0x40, 0x20, -0x60, 0x60, -0x20, 0x10, -0x70, 0x50,
                                                 -0x30, 0x30, -0x50, 0x70, -0x10, 0x00, -0x80, 0x40, -0x40, 0x20, -0x60,
@@ -115,6 +107,20 @@ FRAMEDEC_INLINE void LaneStartStates8(const uint8_t* slots, uint32_t count, cons
     const __m256i reverseHigh = _mm256_setr_epi8(0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB, 0x7,
                                                  0xF, 0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB,
                                                  0x7, 0xF);
+    return _mm256_or_si256(_mm256_shuffle_epi8(reverseLow, _mm256_and_si256(bytes, nibble)),
+                           _mm256_shuffle_epi8(reverseHigh, _mm256_and_si256(_mm256_srli_epi32(bytes, 4), nibble)));
+}
+
+// Start states of count consecutive slots (16 bytes apart), eight at a time, to entries first on.
+// Reversing the slot's 128 bits makes word k of the stream slot word k with its bits reversed; the
+// stream then moves on past the start marker (its first set bit): first by whole words while the
+// top word is zero, then by the top word's leading zeros + 1. A slot without a marker, or with the
+// marker as its last bit, gives an all-zero stream. Writes entries up to the next multiple of 8
+// (zero past count); reads only the slots.
+FRAMEDEC_INLINE void LaneStartStates8(const uint8_t* slots, uint32_t count, const LaneStarts& starts, uint32_t first) {
+    // Bytes of each word in reverse order, then each byte's bits.
+    const __m256i byteOrder = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6, 5,
+                                               4, 11, 10, 9, 8, 15, 14, 13, 12);
     const __m256i slotOfLane = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
     const __m256i slotOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     const __m256i zero = _mm256_setzero_si256();
@@ -125,8 +131,7 @@ FRAMEDEC_INLINE void LaneStartStates8(const uint8_t* slots, uint32_t count, cons
             const __m256i present = _mm256_cmpgt_epi32(left, _mm256_add_epi32(slotOfLane, _mm256_set1_epi32(2 * p)));
             const __m256i bytes = _mm256_shuffle_epi8(
                 _mm256_maskload_epi32(reinterpret_cast<const int*>(slots + 16 * (i + 2 * p)), present), byteOrder);
-            pair[p] = _mm256_or_si256(_mm256_shuffle_epi8(reverseLow, _mm256_and_si256(bytes, nibble)),
-                                      _mm256_shuffle_epi8(reverseHigh, _mm256_and_si256(_mm256_srli_epi32(bytes, 4), nibble)));
+            pair[p] = ReverseBitsOfEachByte(bytes);
         }
         // Word k of every slot into one register: lane j holds slot j.
         const __m256i a = _mm256_unpacklo_epi32(pair[0], pair[1]), b = _mm256_unpackhi_epi32(pair[0], pair[1]);

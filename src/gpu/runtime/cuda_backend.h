@@ -25,21 +25,25 @@ inline Error CurrentDevice(int* device) { return CudaRuntime().getDevice(device)
 // Makes the device's primary context current on the calling thread (starting it if no call has yet).
 inline Error SetDevice(int device) { return CudaRuntime().setDevice(device); }
 
+// One of the driver's context calls, or why the runtime could not hand them out.
+template <class Call>
+Error CallDriver(Call call) {
+    const CudaDriverEntryPoints& driver = CudaDriver();
+    return driver.unavailable != kSuccess ? driver.unavailable : static_cast<Error>(call(driver));
+}
+
 inline Error CurrentContext(Context* context) {
     *context = nullptr;
-    const CudaDriverEntryPoints& driver = CudaDriver();
-    return driver.unavailable != kSuccess ? driver.unavailable : static_cast<Error>(driver.ctxGetCurrent(context));
+    return CallDriver([&](const CudaDriverEntryPoints& driver) { return driver.ctxGetCurrent(context); });
 }
 
 inline Error PushContext(Context context) {
-    const CudaDriverEntryPoints& driver = CudaDriver();
-    return driver.unavailable != kSuccess ? driver.unavailable : static_cast<Error>(driver.ctxPushCurrent(context));
+    return CallDriver([&](const CudaDriverEntryPoints& driver) { return driver.ctxPushCurrent(context); });
 }
 
 inline Error PopContext(Context* context) {
     *context = nullptr;
-    const CudaDriverEntryPoints& driver = CudaDriver();
-    return driver.unavailable != kSuccess ? driver.unavailable : static_cast<Error>(driver.ctxPopCurrent(context));
+    return CallDriver([&](const CudaDriverEntryPoints& driver) { return driver.ctxPopCurrent(context); });
 }
 
 // Loads the embedded fatbin: the driver picks the machine code for the device, or compiles the PTX

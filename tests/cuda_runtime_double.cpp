@@ -15,10 +15,10 @@ namespace {
 namespace host = gpu::host;
 
 constexpr uint32_t kFatbinMagic = 0xBA55ED50u;
-constexpr int kDevices = 2;
+// The oldest CUDA version whose driver calls the double hands out (cuCtx*_v2 came with 4.0).
+constexpr unsigned int kOldestDriverApiVersion = 4000;
 
 std::atomic<const unsigned char*> loadedFatbin{nullptr};
-thread_local int currentDevice = 0;
 
 struct DeviceCallLog {
     std::mutex lock;
@@ -30,11 +30,13 @@ DeviceCallLog& Log() {
     return log;
 }
 
-// Logs the call on the calling thread's current device and passes its result through.
+// Logs the call on the device of the calling thread's current context and passes its result through.
 cudaError_t OnDevice(const char* entryPoint, gpu::Error result) {
+    int device = -1;
+    host::CurrentDevice(&device);
     DeviceCallLog& log = Log();
     std::lock_guard hold(log.lock);
-    log.calls.push_back({entryPoint, currentDevice});
+    log.calls.push_back({entryPoint, device});
     return static_cast<cudaError_t>(result);
 }
 
@@ -49,24 +51,52 @@ std::string_view FatbinBytes(const void* code) {
 
 const host::Kernel& HostKernel(const void* function) { return *static_cast<const host::Kernel*>(function); }
 
-cudaError_t CUDARTAPI GetDeviceCount(int* count) {
-    const gpu::Error error = host::DeviceCount(count);
-    if (error == gpu::kSuccess) *count = kDevices;
-    return Result(error);
+cudaError_t CUDARTAPI GetDeviceCount(int* count) { return Result(host::DeviceCount(count)); }
+cudaError_t CUDARTAPI GetDevice(int* device) { return Result(host::CurrentDevice(device)); }
+cudaError_t CUDARTAPI SetDevice(int device) { return Result(host::SetDevice(device)); }
+
+// The driver's context calls, over the host device's context stacks.
+CUresult CUDAAPI CtxGetCurrent(CUcontext* context) {
+    host::Context* current = nullptr;
+    const gpu::Error error = host::CurrentContext(&current);
+    *context = reinterpret_cast<CUcontext>(current);
+    return static_cast<CUresult>(error);
 }
 
-cudaError_t CUDARTAPI GetDevice(int* device) {
-    const gpu::Error error = host::CurrentDevice(device);
-    if (error == gpu::kSuccess) *device = currentDevice;
-    return Result(error);
+CUresult CUDAAPI CtxPushCurrent(CUcontext context) {
+    return static_cast<CUresult>(host::PushContext(reinterpret_cast<host::Context*>(context)));
 }
 
-// The host device's SetDevice answers for every device here, its injected failures included.
-cudaError_t CUDARTAPI SetDevice(int device) {
-    if (device < 0 || device >= kDevices) return cudaErrorInvalidDevice;
-    const gpu::Error error = host::SetDevice(0);
-    if (error == gpu::kSuccess) currentDevice = device;
-    return Result(error);
+CUresult CUDAAPI CtxPopCurrent(CUcontext* context) {
+    host::Context* popped = nullptr;
+    const gpu::Error error = host::PopContext(&popped);
+    if (context != nullptr) *context = reinterpret_cast<CUcontext>(popped);
+    return static_cast<CUresult>(error);
+}
+
+// As the runtime: success with a null function and "not found" for a symbol it does not know,
+// invalid value for a version older than the call.
+cudaError_t CUDARTAPI GetDriverEntryPointByVersion(const char* symbol, void** function, unsigned int cudaVersion,
+                                                   unsigned long long flags, cudaDriverEntryPointQueryResult* status) {
+    if (symbol == nullptr || function == nullptr || flags != cudaEnableDefault) return cudaErrorInvalidValue;
+    const struct {
+        const char* name;
+        void* function;
+    } calls[] = {
+        {"cuCtxGetCurrent", reinterpret_cast<void*>(CtxGetCurrent)},
+        {"cuCtxPushCurrent", reinterpret_cast<void*>(CtxPushCurrent)},
+        {"cuCtxPopCurrent", reinterpret_cast<void*>(CtxPopCurrent)},
+    };
+    *function = nullptr;
+    cudaDriverEntryPointQueryResult found = cudaDriverEntryPointSymbolNotFound;
+    for (const auto& call : calls) {
+        if (std::string_view(symbol) != call.name) continue;
+        found = cudaVersion >= kOldestDriverApiVersion ? cudaDriverEntryPointSuccess
+                                                       : cudaDriverEntryPointVersionNotSufficent;
+        if (found == cudaDriverEntryPointSuccess) *function = call.function;
+    }
+    if (status != nullptr) *status = found;
+    return cudaSuccess;
 }
 
 cudaError_t CUDARTAPI LibraryLoadData(cudaLibrary_t* library, const void* code, cudaJitOption*, void**,
@@ -134,8 +164,8 @@ cudaError_t CUDARTAPI Free(void* address) { return OnDevice("cudaFree", host::Fr
 
 const gpu::CudaEntryPoints& CudaRuntimeDouble() {
     static constexpr gpu::CudaEntryPoints entryPoints{
-        GetDeviceCount, GetDevice,    SetDevice,         LibraryLoadData, LibraryGetKernel, FuncGetAttributes, Malloc,
-        Memset,         Memcpy,       LaunchKernel,      GetLastError,    DeviceSynchronize, Free,
+        GetDeviceCount, GetDevice, SetDevice,    LibraryLoadData, LibraryGetKernel,  FuncGetAttributes, Malloc,
+        Memset,         Memcpy,    LaunchKernel, GetLastError,    DeviceSynchronize, Free,              GetDriverEntryPointByVersion,
     };
     return entryPoints;
 }

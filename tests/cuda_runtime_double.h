@@ -4,8 +4,9 @@
 // that fatbin's device code, and then runs as the host build of the same kernel. So the backend's
 // kernel lookup, argument packing and error handling run here, with the host device's fault
 // injection behind them.
-// It counts two devices, with a current device per host thread (0 until the thread sets another),
-// and logs on which device each call that works on a device ran.
+// The devices, the threads' current devices and their context stacks are the host device's; the
+// driver's context calls (found through cudaGetDriverEntryPointByVersion) work on those stacks.
+// It logs on which device each call that works on a device ran.
 #pragma once
 
 #include <string>
@@ -17,7 +18,8 @@ namespace framedec::testing {
 
 const gpu::CudaEntryPoints& CudaRuntimeDouble();
 
-// A call that worked on a device: the entry point's name and the calling thread's current device.
+// A call that worked on a device: the entry point's name and the device of the calling thread's
+// current context.
 struct DeviceCall {
     std::string entryPoint;
     int device;

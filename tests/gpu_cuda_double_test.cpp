@@ -81,8 +81,8 @@ TEST(CudaBackendOverTheDouble, EveryCallWorksOnTheSetupsDevice) {
     EXPECT_EQ(TakeCalls().devices, std::set<int>{0});
 }
 
-// A thread that cannot be moved to the set-up's device does no work on any device: each export
-// fails with its own code and the runtime's error, and the next call works again.
+// A thread that cannot enter the set-up's context does no work on any device: each export fails
+// with its own code and the driver's error, and the next call works again.
 TEST(CudaBackendOverTheDouble, ACallThatCannotReachTheSetupsDeviceDoesNothing) {
     ASSERT_EQ(CudaRuntimeDouble().setDevice(1), cudaSuccess);
     ASSERT_EQ(SetupGPUDecode(FrameSize{1246, 1024}), FRAMEDEC_OK);
@@ -98,12 +98,12 @@ TEST(CudaBackendOverTheDouble, ACallThatCannotReachTheSetupsDeviceDoesNothing) {
     };
     for (const auto& e : exports) {
         TakeDeviceCalls();
-        gpu::host_testing::FailNextCall(gpu::host_testing::Operation::SetDevice, gpu::kErrorInvalidDevice);
+        gpu::host_testing::FailNextCall(gpu::host_testing::Operation::PushContext, gpu::kErrorInvalidContext);
         EXPECT_EQ(e.call(image), e.failure);
         EXPECT_TRUE(TakeDeviceCalls().empty());
         int32_t error = 0;
         EXPECT_EQ(GetGPULastError(&error), FRAMEDEC_OK);
-        EXPECT_EQ(error, gpu::kErrorInvalidDevice);
+        EXPECT_EQ(error, gpu::kErrorInvalidContext);
         EXPECT_EQ(CurrentDevice(), 0);
         EXPECT_EQ(e.call(image), FRAMEDEC_OK);
     }
@@ -134,5 +134,6 @@ TEST(CudaBackendOverTheDouble, LoadsTheEmbeddedFatbinOnceAndFindsKernelsByName) 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     framedec::gpu::cuda_testing::ReplaceCudaRuntime(framedec::testing::CudaRuntimeDouble());
+    framedec::gpu::host_testing::SetDeviceCount(2);
     return RUN_ALL_TESTS();
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -562,6 +563,43 @@ TEST_F(GpuExports, AnExecutionFaultFailsEveryLaterCall) {
     EXPECT_EQ(seenElsewhere, gpu::kErrorIllegalAddress);
     EXPECT_EQ(LastError(), gpu::kErrorIllegalAddress);
     EXPECT_EQ(gpu::host_testing::KernelRuns(), kernelRuns);
+}
+
+// --- Null pointers ---------------------------------------------------------------------------
+
+// Every GPU export that takes a pointer refuses a null one with 5 and touches nothing: no device
+// work, no message, the state and the thread's unread error as they were. Each of these crashed.
+TEST_F(GpuExports, NullPointersAreRefusedAndTouchNothing) {
+    ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_OK);
+    std::vector<uint8_t> image(std::size_t{1024} * kPitch, 7);
+    uint8_t* output = image.data();
+    const uint8_t* frame = AstronautFrame().data();
+    const struct {
+        const char* name;
+        std::function<int32_t()> call;
+    } calls[] = {
+        {"DecodeGPU to the host, no frame", [&] { return DecodeGPU(true, nullptr, &output, kPitch); }},
+        {"DecodeGPU on the device, no frame", [&] { return DecodeGPU(false, nullptr, &output, kPitch); }},
+        {"DecodeGPU to the host, no output", [&] { return DecodeGPU(true, frame, nullptr, kPitch); }},
+        {"DecodeGPU on the device, no output", [&] { return DecodeGPU(false, frame, nullptr, kPitch); }},
+        {"IsSetupGPUDecode", [] { return IsSetupGPUDecode(nullptr); }},
+        {"GetGPULastError", [] { return GetGPULastError(nullptr); }},
+    };
+    for (const auto& c : calls) {
+        FailNextCall(Operation::Copy, 11);  // leaves error 11 unread on this thread
+        CaptureOutput([&] { DecodeToHost(AstronautFrame(), image); });
+        std::fill(image.begin(), image.end(), 7);
+        const std::size_t kernelRuns = gpu::host_testing::KernelRuns();
+        int32_t result = -1;
+        const auto captured = CaptureOutput([&] { result = c.call(); });
+        EXPECT_EQ(result, FRAMEDEC_INVALID_ARGUMENT) << c.name;
+        EXPECT_EQ(captured.out + captured.err, "") << c.name;
+        EXPECT_EQ(gpu::host_testing::KernelRuns(), kernelRuns) << c.name;
+        EXPECT_EQ(output, image.data()) << c.name;
+        EXPECT_EQ(image, std::vector<uint8_t>(image.size(), 7)) << c.name;
+        EXPECT_TRUE(IsSetup()) << c.name;
+        EXPECT_EQ(LastError(), 11) << c.name;
+    }
 }
 
 // --- Several threads --------------------------------------------------------------------------

@@ -5,7 +5,8 @@
 # AddressSanitizer + UBSan and under ThreadSanitizer, all with the host GPU backend; each libFuzzer
 # target for a fixed budget (60 s each, two at a time) seeded from the committed corpus; the cuda
 # GPU backend where nvcc is present; a cross build for 64-bit ARM (where a cross compiler is
-# installed) with its NEON block decoder, its suite run under qemu-user; and the Windows build
+# installed) with its NEON block decoder, its suite run under qemu-user, and where nvcc is present
+# its cuda backend, the suite over the runtime double run under qemu-user; and the Windows build
 # (where MinGW-w64 and Wine are installed): framedec.dll cross-built, its whole suite run under
 # Wine. The Python package is built by pip as a wheel from this tree, made a manylinux wheel by
 # auditwheel, installed into a fresh virtual environment under build/ and tested there.
@@ -42,6 +43,10 @@ fi
 if command -v aarch64-linux-gnu-g++ >/dev/null && command -v qemu-aarch64 >/dev/null; then
   echo "=== aarch64 (under qemu-user) ==="
   cmake --workflow --preset aarch64
+  if command -v nvcc >/dev/null; then
+    echo "=== aarch64-cuda (under qemu-user) ==="
+    cmake --workflow --preset aarch64-cuda
+  fi
 fi
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
   echo "=== windows (under Wine) ==="

@@ -1,6 +1,13 @@
 # The machine set-up of tests/run-all.sh (sourced from the repository's root): installs the Debian
 # packages a fresh machine lacks, then fetches the pinned downloads that the cuda and Windows
 # suites need into build/. Nothing is installed or downloaded that is already there.
+# Run on its own with a part's name, it does only that part:
+#   bash tests/setup-machine.sh nvrtc                 NVRTC 12.9 into build/cuda-nvrtc, which the
+#                                                     cuda backend's device code for 5.2 to 7.0 needs
+#   bash tests/setup-machine.sh cuda-runtime-aarch64  NVIDIA's static runtime for 64-bit ARM Linux
+#                                                     into build/cuda-runtime-aarch64 (aarch64-cuda)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # The Debian packages the builds and the test suites need. Add a package to the list of its kind.
 debian_packages=(
@@ -133,31 +140,53 @@ fetch_cuda_11_8_binary_tools() {
   rm -rf "$apt_dir"
 }
 
+# fetch_from_wheel PLATFORM PACKAGE==VERSION MEMBER FILE: takes one file (MEMBER, its path inside
+# the wheel) out of PyPI's wheel of the package for PLATFORM, into FILE.
+fetch_from_wheel() {
+  local platform=$1 package=$2 member=$3 file=$4
+  local wheel_dir
+  wheel_dir=$(mktemp -d)
+  echo "fetching: $(basename "$file") (PyPI $package for $platform) into $(dirname "$file")"
+  python3 -m pip download --quiet --disable-pip-version-check --no-deps --only-binary=:all: \
+    --platform "$platform" --python-version 3.11 --dest "$wheel_dir" "$package"
+  mkdir -p "$(dirname "$file")"
+  python3 - "$wheel_dir" "$member" "$file" <<'UNPACK'
+import glob, sys, zipfile
+folder, member, file = sys.argv[1:]
+with zipfile.ZipFile(glob.glob(folder + "/*.whl")[0]) as wheel, open(file, "wb") as out:
+    out.write(wheel.read(member))
+UNPACK
+  rm -rf "$wheel_dir"
+}
+
 # NVIDIA's runtime DLL for the Windows DLL's test under Wine (framedec.dll loads it at run time;
 # it is not shipped), taken out of PyPI's nvidia-cuda-runtime wheel for Windows.
 fetch_cuda_runtime_dll() {
-  local dir=$1
-  echo "fetching: cudart64_13.dll (PyPI nvidia-cuda-runtime for win_amd64) into $dir"
-  python3 -m pip download --quiet --disable-pip-version-check --no-deps --only-binary=:all: \
-    --platform win_amd64 --python-version 3.11 --dest "$dir/wheel" nvidia-cuda-runtime==13.0.96
-  python3 - "$dir" <<'UNPACK'
-import glob, sys, zipfile
-folder = sys.argv[1]
-with zipfile.ZipFile(glob.glob(folder + "/wheel/*.whl")[0]) as wheel:
-    with open(folder + "/cudart64_13.dll", "wb") as out:
-        out.write(wheel.read("nvidia/cu13/bin/x86_64/cudart64_13.dll"))
-UNPACK
-  rm -rf "$dir/wheel"
+  fetch_from_wheel win_amd64 nvidia-cuda-runtime==13.0.96 nvidia/cu13/bin/x86_64/cudart64_13.dll \
+    "$1/cudart64_13.dll"
+}
+
+# NVRTC 12.9 builds the device code for compute capability 5.2 to 7.0, which CUDA 13's nvcc no
+# longer targets.
+fetch_nvrtc() {
+  [ -e build/cuda-nvrtc/nvidia/cuda_nvrtc/lib/libnvrtc.so.12 ] ||
+    pip_target build/cuda-nvrtc nvidia-cuda-nvrtc-cu12==12.9.86
+}
+
+# NVIDIA's static runtime for 64-bit ARM Linux (SBSA servers, Grace, Thor), which the aarch64 cuda
+# build links, taken out of PyPI's nvidia-cuda-runtime wheel for that platform. The build compiles
+# against the x86 toolkit's headers, the same text.
+fetch_cuda_runtime_aarch64() {
+  [ -e build/cuda-runtime-aarch64/libcudart_static.a ] ||
+    fetch_from_wheel manylinux2014_aarch64 nvidia-cuda-runtime==13.0.96 nvidia/cu13/lib/libcudart_static.a \
+      build/cuda-runtime-aarch64/libcudart_static.a
 }
 
 # The cuda backend's device code and its checks, where nvcc is present. Everything goes into the
-# build tree, where the cuda preset finds it; nothing is installed system-wide.
+# build tree, where the cuda presets find it; nothing is installed system-wide.
 fetch_cuda_downloads() {
   command -v nvcc >/dev/null || return 0
-  # NVRTC 12.9 builds the device code for compute capability 5.2 to 7.0, which CUDA 13's nvcc no
-  # longer targets.
-  [ -e build/cuda-nvrtc/nvidia/cuda_nvrtc/lib/libnvrtc.so.12 ] ||
-    pip_target build/cuda-nvrtc nvidia-cuda-nvrtc-cu12==12.9.86
+  fetch_nvrtc
   # The device-code test reads the kernels' SASS with cuobjdump (which calls nvdisasm), missing
   # from the CUDA toolkit here (no 13.0 build of them on PyPI: 13.2 is the oldest of the CUDA 13
   # line, and reads 13.0 code).
@@ -168,6 +197,7 @@ fetch_cuda_downloads() {
   # CUDA 13's nvdisasm no longer reads machine code older than 7.5; CUDA 11.8's does.
   [ -x build/cuda-binary-tools-11.8/usr/bin/nvdisasm ] || fetch_cuda_11_8_binary_tools build/cuda-binary-tools-11.8
   [ -e build/cuda-runtime-windows/cudart64_13.dll ] || fetch_cuda_runtime_dll build/cuda-runtime-windows
+  if command -v aarch64-linux-gnu-g++ >/dev/null; then fetch_cuda_runtime_aarch64; fi
 }
 
 # tifffile reads the tool's TIFF stacks back as ImageJ hyperstacks (the tool.tifffile test), in a
@@ -180,6 +210,16 @@ fetch_tiff_readers() {
   build/tiff-readers/bin/pip install --quiet --disable-pip-version-check tifffile==2026.3.3 numpy==2.4.6
 }
 
-install_debian_packages
-fetch_cuda_downloads
-fetch_tiff_readers
+case "${1:-all}" in
+  nvrtc) fetch_nvrtc ;;
+  cuda-runtime-aarch64) fetch_cuda_runtime_aarch64 ;;
+  all)
+    install_debian_packages
+    fetch_cuda_downloads
+    fetch_tiff_readers
+    ;;
+  *)
+    echo "usage: bash tests/setup-machine.sh [nvrtc | cuda-runtime-aarch64]" >&2
+    exit 2
+    ;;
+esac

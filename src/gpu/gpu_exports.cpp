@@ -1,7 +1,8 @@
 // The six GPU exports over the one process-wide GPU state. The state is a static object, so it
 // exists (null buffers, the GPU lock, flag clear) as soon as the library is loaded; it is never
 // torn down by the library itself: a host that sets up must tear down. It is not constinit: a
-// std::mutex over winpthreads (MinGW) cannot be constructed at compile time.
+// std::mutex over winpthreads (MinGW) cannot be constructed at compile time. A null pointer
+// argument is refused with 5 before anything is touched: a crash would take the host's process.
 #include "api/export.h"
 #include "api/result_codes.h"
 #include "framedec.h"
@@ -35,6 +36,7 @@ FRAMEDEC_EXPORT int32_t SetupGPUDecode(FrameSize frameSize) noexcept {
 }
 
 FRAMEDEC_EXPORT int32_t DecodeGPU(bool copyToHost, const uint8_t* frame, uint8_t** output, int32_t outputPitch) noexcept {
+    if (frame == nullptr || output == nullptr) return kInvalidArgument;
     return OrOnThrow(kGpuDecodeFailed,
                      [&] { return gpu::DecodeGpuFrame(gpuState, copyToHost, frame, output, outputPitch); });
 }
@@ -44,11 +46,13 @@ FRAMEDEC_EXPORT int32_t TeardownGPUDecode() noexcept {
 }
 
 FRAMEDEC_EXPORT int32_t IsSetupGPUDecode(bool* isSetup) noexcept {
+    if (isSetup == nullptr) return kInvalidArgument;
     *isSetup = gpuState.isSetup;
     return kOk;
 }
 
 FRAMEDEC_EXPORT int32_t GetGPULastError(int32_t* error) noexcept {
+    if (error == nullptr) return kInvalidArgument;
     *error = gpu::TakeLastError();
     return kOk;
 }

@@ -5,7 +5,7 @@
 #include "api/result_codes.h"
 #include "codec/frame_geometry.h"
 #include "gpu/buffer_sizes.h"
-#include "gpu/device_scope.h"
+#include "gpu/call_context.h"
 #include "gpu/last_error.h"
 #include "gpu/launch.h"
 #include "gpu/runtime/runtime.h"
@@ -31,6 +31,7 @@ bool FreeBuffer(T** address) {
     return true;
 }
 
+constexpr const char* kFrameCopyFailed = "cudaMemcpy failed!";
 constexpr const char* kHuffmanLaunchFailed = "huffman returned error code %d after launching addKernel!\n";
 constexpr const char* kInverseDctLaunchFailed = "inverseDCT returned error code %d after launching addKernel!\n";
 
@@ -59,16 +60,35 @@ bool KernelsRunOnCurrentDevice(const FrameKernels& kernels) {
            runtime::KernelAttributes(kernels.inverseDct.handle) == kSuccess;
 }
 
-// The tear-down, with the GPU lock held.
-int32_t FreeBuffers(GpuState& state) {
-    const DeviceScope onDevice(state.device);
-    if (onDevice.Failed()) return kGpuFreeFailed;
-    if (!FreeBuffer(&state.frameCopy) || !FreeBuffer(&state.pixels) || !FreeBuffer(&state.coefficients))
-        return kGpuFreeFailed;
-    state.isSetup = false;
-    state.device.reset();
-    return kOk;
+// Frees the three buffers in order in the current context, up to the first that fails.
+bool FreeAll(GpuState& state) {
+    return FreeBuffer(&state.frameCopy) && FreeBuffer(&state.pixels) && FreeBuffer(&state.coefficients);
 }
+
+// The tear-down, with the GPU lock held, in the set-up's context (without one: the caller's).
+int32_t FreeBuffers(GpuState& state) {
+    runtime::Context context{};
+    if (!ContextForCall(state.context, &context)) return kGpuFreeFailed;
+    return InContext(context, kGpuFreeFailed, [&] {
+        if (!FreeAll(state)) return kGpuFreeFailed;
+        state.isSetup = false;
+        state.context = {};
+        return kOk;
+    });
+}
+
+// Frees what an earlier set-up left, before a set-up replaces it: a failed free does not matter
+// (the set-up drops what it leaves), a failure to give the caller's context back does. False then.
+bool FreeReplacedBuffers(GpuState& state) {
+    runtime::Context context{};
+    if (!ContextForCall(state.context, &context)) return true;
+    ContextScope scope(context);
+    if (scope.Entered()) FreeAll(state);
+    return scope.GiveBack();
+}
+
+// The decode's device work, in the set-up's context.
+int32_t DecodeInContext(GpuState& state, bool copyToHost, const uint8_t* frame, uint8_t** output, int32_t outputPitch);
 
 }  // namespace
 
@@ -76,10 +96,13 @@ int32_t CheckGpuAvailable(GpuState& state) {
     std::lock_guard hold(state.lock);
     int count = 0;
     if (runtime::DeviceCount(&count) != kSuccess || count < 1) return kGpuUnavailable;
-    if (LoadFrameKernels(&state.kernels) != kSuccess) return kGpuUnavailable;
-    const DeviceScope onDevice(state.device);
-    if (onDevice.Failed() || !KernelsRunOnCurrentDevice(state.kernels)) return kGpuUnavailable;
-    return kOk;
+    runtime::Context context{};
+    if (!ContextForCall(state.context, &context)) return kGpuUnavailable;
+    return InContext(context, kGpuUnavailable, [&] {
+        if (LoadFrameKernels(&state.kernels) != kSuccess || !KernelsRunOnCurrentDevice(state.kernels))
+            return kGpuUnavailable;
+        return kOk;
+    });
 }
 
 int32_t SetupGpuState(GpuState& state, FrameSize frameSize) {
@@ -89,32 +112,36 @@ int32_t SetupGpuState(GpuState& state, FrameSize frameSize) {
     // leaves (of a set-up or of a partial one) is dropped like the addresses the allocations below
     // overwrite, so that a partial set-up never pairs a buffer of the old size with the new size (a
     // decode would run the kernels past its end). The state is not set up until the last buffer is.
-    if (state.frameCopy != nullptr || state.pixels != nullptr || state.coefficients != nullptr)
-        FreeBuffers(state);  // its result does not matter: the set-up replaces it
+    const bool givenBack = (state.frameCopy == nullptr && state.pixels == nullptr && state.coefficients == nullptr) ||
+                           FreeReplacedBuffers(state);
     state.isSetup = false;
     state.frameCopy = nullptr;
     state.pixels = nullptr;
     state.coefficients = nullptr;
-    state.device.reset();
-    if (frameSize.width < 1 || frameSize.height < 1) return kGpuAllocFailed;
+    state.context = {};
+    if (!givenBack || frameSize.width < 1 || frameSize.height < 1) return kGpuAllocFailed;
     state.width = frameSize.width;
     state.height = frameSize.height;
     const BufferSizes sizes = BufferSizesFor(frameSize.width, frameSize.height);
     state.frameCopySize = static_cast<int64_t>(sizes.frameCopyBytes);
 
-    // The set-up's device is the caller's current one. The kernels first (loaded once per process:
-    // a loaded set stays), and proof that this device can run them, so that a set-up that succeeds
-    // can always launch them; failing here allocates nothing.
-    int device = 0;
-    if (runtime::CurrentDevice(&device) != kSuccess) return kGpuAllocFailed;
-    if (LoadFrameKernels(&state.kernels) != kSuccess || !KernelsRunOnCurrentDevice(state.kernels))
-        return kGpuAllocFailed;
-    state.device = device;
-    if (!AllocateZeroed(&state.frameCopy, sizes.frameCopyBytes)) return kGpuAllocFailed;
-    if (!AllocateZeroed(&state.pixels, sizes.pixelBytes)) return kGpuAllocFailed;
-    if (!AllocateZeroed(&state.coefficients, sizes.coefficientBytes)) return kGpuAllocFailed;
-    state.isSetup = true;
-    return kOk;
+    // The set-up's context is the caller's current one (its device's primary context where the
+    // caller has none). The kernels first (loaded once per process: a loaded set stays), and proof
+    // that this device can run them, so that a set-up that succeeds can always launch them; failing
+    // here allocates nothing. The context is recorded before the first allocation, so that a
+    // tear-down frees what a partial set-up left where it lives.
+    runtime::Context context{};
+    if (!ContextForCall({}, &context)) return kGpuAllocFailed;
+    return InContext(context, kGpuAllocFailed, [&] {
+        if (LoadFrameKernels(&state.kernels) != kSuccess || !KernelsRunOnCurrentDevice(state.kernels))
+            return kGpuAllocFailed;
+        state.context = context;
+        if (!AllocateZeroed(&state.frameCopy, sizes.frameCopyBytes)) return kGpuAllocFailed;
+        if (!AllocateZeroed(&state.pixels, sizes.pixelBytes)) return kGpuAllocFailed;
+        if (!AllocateZeroed(&state.coefficients, sizes.coefficientBytes)) return kGpuAllocFailed;
+        state.isSetup = true;
+        return kOk;
+    });
 }
 
 int32_t TeardownGpuState(GpuState& state) {
@@ -127,18 +154,28 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
     // The kernel writes, and the copy back reads, outputPitch bytes per line of a pixel buffer that
     // is padded width bytes wide: a wider pitch would run past it. Before any set-up nothing fits.
     if (outputPitch < 1 || static_cast<uint64_t>(outputPitch) > PaddedWidth(state.width)) return kGpuDecodeFailed;
+    // Nothing set up (torn down, or a set-up that allocated nothing): the frame has nowhere to go.
+    // The decode fails as the refused copy of the frame would, without any device work, which on a
+    // thread without a context would start one just to fail.
+    if (state.frameCopy == nullptr) {
+        std::fputs(kFrameCopyFailed, stdout);
+        ReportError(kErrorInvalidValue);
+        return kGpuDecodeFailed;
+    }
+    // An error that an earlier call left unread is not this decode's: set it aside (GetGPULastError
+    // still reports it) so that the checks see only what this decode's own steps raise.
+    SetAsideUnreadError();
+    return InContext(state.context, kGpuDecodeFailed,
+                     [&] { return DecodeInContext(state, copyToHost, frame, output, outputPitch); });
+}
 
+namespace {
+
+int32_t DecodeInContext(GpuState& state, bool copyToHost, const uint8_t* frame, uint8_t** output, int32_t outputPitch) {
     const BufferSizes sizes = BufferSizesFor(state.width, state.height);
     const int2 blockGrid{static_cast<int>(kGridPositionsPerRow), static_cast<int>(sizes.rows)};
     const LaunchGeometry geometry = BlockGridLaunch(blockGrid);
 
-    // An error that an earlier call left unread is not this decode's: set it aside (GetGPULastError
-    // still reports it) so that the checks below see only what this decode's own steps raise.
-    SetAsideUnreadError();
-    // A thread that cannot be moved to the set-up's device runs nothing there; the runtime's error
-    // stays the thread's last error.
-    const DeviceScope onDevice(state.device);
-    if (onDevice.Failed()) return kGpuDecodeFailed;
     // Every block record starts at 0: huffman writes only the coded coefficients. A failure here
     // stays the thread's last error, which the check at huffman reports.
     const Error zeroFill = runtime::ZeroFill(state.coefficients, sizes.coefficientBytes);
@@ -148,7 +185,7 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
     if (runtime::Copy(state.frameCopy, frame + kRowLeadInBytes,
                       FrameBytes(static_cast<uint32_t>(state.height)) - kRowLeadInBytes,
                       CopyKind::HostToDevice) != kSuccess) {
-        std::fputs("cudaMemcpy failed!", stdout);
+        std::fputs(kFrameCopyFailed, stdout);
         return kGpuDecodeFailed;
     }
     // No kernel runs over a buffer that a partial set-up left missing or that the zero-fill did not
@@ -177,4 +214,5 @@ int32_t DecodeGpuFrame(GpuState& state, bool copyToHost, const uint8_t* frame, u
     return kOk;
 }
 
+}  // namespace
 }  // namespace framedec::gpu

@@ -11,6 +11,11 @@ void SetAsideUnreadError() {
     if (const Error unread = runtime::LastError(); unread != kSuccess) setAside = unread;
 }
 
+void ReportError(Error error) {
+    SetAsideUnreadError();
+    setAside = error;
+}
+
 Error TakeLastError() {
     const Error latest = runtime::LastError();
     const Error older = setAside;

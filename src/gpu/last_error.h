@@ -11,6 +11,10 @@ namespace framedec::gpu {
 // Reads the runtime's last error of the calling thread (clearing it) and keeps it if it is one.
 void SetAsideUnreadError();
 
+// Makes error, the failure of a driver call (which the runtime does not record), the calling
+// thread's last GPU error, in the place of any older one.
+void ReportError(Error error);
+
 // The runtime's last error of the calling thread, or else the one set aside; clears both.
 Error TakeLastError();
 

@@ -2,8 +2,8 @@
 // its entry points (gpu/runtime/cuda_entry_points.h). The kernels come from the fatbin embedded in
 // the library, loaded through the runtime's library API and launched by kernel handle, with the
 // runtime's own error numbers and last-error rules. All work goes to the calling thread's current
-// device (the GPU state makes its set-up's device current for each call) and to that device's
-// legacy default stream.
+// context (the GPU state pushes its set-up's context for each call) and to its legacy default
+// stream. The context calls are the driver's, found through the runtime.
 #pragma once
 
 #include <cstddef>
@@ -16,13 +16,35 @@ namespace framedec::gpu::runtime {
 
 using Kernel = cudaKernel_t;
 using KernelLibrary = cudaLibrary_t;
+using Context = CUcontext;
 
 inline Error DeviceCount(int* count) { return CudaRuntime().getDeviceCount(count); }
 
 inline Error CurrentDevice(int* device) { return CudaRuntime().getDevice(device); }
 
-// Binds the device's primary context to the calling thread (starting it if no call has yet).
+// Makes the device's primary context current on the calling thread (starting it if no call has yet).
 inline Error SetDevice(int device) { return CudaRuntime().setDevice(device); }
+
+// One of the driver's context calls, or why the runtime could not hand them out.
+template <class Call>
+Error CallDriver(Call call) {
+    const CudaDriverEntryPoints& driver = CudaDriver();
+    return driver.unavailable != kSuccess ? driver.unavailable : static_cast<Error>(call(driver));
+}
+
+inline Error CurrentContext(Context* context) {
+    *context = nullptr;
+    return CallDriver([&](const CudaDriverEntryPoints& driver) { return driver.ctxGetCurrent(context); });
+}
+
+inline Error PushContext(Context context) {
+    return CallDriver([&](const CudaDriverEntryPoints& driver) { return driver.ctxPushCurrent(context); });
+}
+
+inline Error PopContext(Context* context) {
+    *context = nullptr;
+    return CallDriver([&](const CudaDriverEntryPoints& driver) { return driver.ctxPopCurrent(context); });
+}
 
 // Loads the embedded fatbin: the driver picks the machine code for the device, or compiles the PTX
 // for a device newer than every machine code carried.

@@ -8,7 +8,7 @@ const CudaEntryPoints& PlatformCudaRuntime() {
     static constexpr CudaEntryPoints linked{
         cudaGetDeviceCount,    cudaGetDevice, cudaSetDevice, cudaLibraryLoadData, cudaLibraryGetKernel,
         cudaFuncGetAttributes, cudaMalloc,    cudaMemset,    cudaMemcpy,          cudaLaunchKernel,
-        cudaGetLastError,      cudaDeviceSynchronize,        cudaFree,
+        cudaGetLastError,      cudaDeviceSynchronize,        cudaFree,      cudaGetDriverEntryPointByVersion,
     };
     return linked;
 }

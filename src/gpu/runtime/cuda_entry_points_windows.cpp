@@ -47,10 +47,16 @@ cudaError_t CUDARTAPI NoLaunchKernel(const void*, dim3, dim3, void**, size_t, cu
 }
 cudaError_t CUDARTAPI NoError() { return cudaErrorInsufficientDriver; }
 cudaError_t CUDARTAPI NoFree(void*) { return cudaErrorInsufficientDriver; }
+cudaError_t CUDARTAPI NoDriverEntryPoint(const char*, void** function, unsigned int, unsigned long long,
+                                         cudaDriverEntryPointQueryResult* status) {
+    if (function != nullptr) *function = nullptr;
+    if (status != nullptr) *status = cudaDriverEntryPointSymbolNotFound;
+    return cudaErrorInsufficientDriver;
+}
 
 constexpr CudaEntryPoints kWithoutRuntime{
-    NoDeviceCount, NoGetDevice, NoSetDevice, NoLibraryLoadData, NoLibraryGetKernel, NoFuncGetAttributes, NoMalloc,
-    NoMemset,      NoMemcpy,    NoLaunchKernel, NoError,        NoError,            NoFree,
+    NoDeviceCount, NoGetDevice, NoSetDevice,    NoLibraryLoadData, NoLibraryGetKernel, NoFuncGetAttributes, NoMalloc,
+    NoMemset,      NoMemcpy,    NoLaunchKernel, NoError,           NoError,            NoFree,   NoDriverEntryPoint,
 };
 
 // The folder of the module that holds this code (framedec.dll), with a trailing separator.
@@ -121,7 +127,8 @@ CudaEntryPoints Load() {
                           Resolve(runtime, "cudaLaunchKernel", loaded.launchKernel) &&
                           Resolve(runtime, "cudaGetLastError", loaded.getLastError) &&
                           Resolve(runtime, "cudaDeviceSynchronize", loaded.deviceSynchronize) &&
-                          Resolve(runtime, "cudaFree", loaded.free);
+                          Resolve(runtime, "cudaFree", loaded.free) &&
+                          Resolve(runtime, "cudaGetDriverEntryPointByVersion", loaded.getDriverEntryPointByVersion);
     if (complete) return loaded;
     // An older or foreign DLL of that name: as if there were none.
     FreeLibrary(runtime);

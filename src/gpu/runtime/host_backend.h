@@ -9,6 +9,7 @@ namespace framedec::gpu::runtime {
 
 using Kernel = host::Kernel;
 using KernelLibrary = const host::KernelLibrary*;
+using Context = host::Context*;
 
 // Any host function as a kernel (tests launch kernels of their own).
 using host::KernelOf;
@@ -17,6 +18,7 @@ using host::KernelOf;
 // hands out the library's entry rather than a copy.
 using host::Allocate;
 using host::Copy;
+using host::CurrentContext;
 using host::CurrentDevice;
 using host::DeviceCount;
 using host::Free;
@@ -24,6 +26,8 @@ using host::KernelAttributes;
 using host::LastError;
 using host::LaunchKernel;
 using host::LoadKernelLibrary;
+using host::PopContext;
+using host::PushContext;
 using host::SetDevice;
 using host::Synchronize;
 using host::ZeroFill;

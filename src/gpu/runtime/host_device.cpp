@@ -4,17 +4,24 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <iterator>
 #include <map>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "gpu/runtime/host_fault_injection.h"
 #include "gpu/runtime/host_thread_index.h"
 
 namespace framedec::gpu::host {
+
+struct Context {
+    int device;
+};
+
 namespace {
 
 thread_local uint3 threadIndex;
@@ -33,7 +40,7 @@ using host_testing::Operation;
 
 inline constexpr std::size_t kDeviceMemoryBytes = std::size_t{1} << 30;  // 1 GiB, like a small GPU
 inline constexpr std::align_val_t kAllocationAlignment{256};            // as cudaMalloc aligns
-inline constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::Free) + 1;
+inline constexpr std::size_t kOperationCount = static_cast<std::size_t>(Operation::PopContext) + 1;
 
 // CUDA's launch limits.
 inline constexpr unsigned kMaxThreadsPerBlock = 1024;
@@ -45,10 +52,18 @@ struct InjectedFault {
     unsigned skipCalls;  // calls of the operation that still run normally first
 };
 
+struct Allocation {
+    std::size_t bytes;
+    const Context* context;  // the context that allocated it, the only one that finds it
+};
+
 struct Device {
     std::mutex lock;  // held for every operation's whole work: one operation at a time, in order
-    std::map<const std::byte*, std::size_t> allocations;  // start -> bytes
+    std::map<const std::byte*, Allocation> allocations;  // by start
     std::size_t allocatedBytes = 0;
+    int deviceCount = 1;
+    std::deque<Context> contexts;          // every context made, never destroyed (stable addresses)
+    std::map<int, Context*> primaries;     // device -> its primary context, made on first use
     std::array<std::optional<InjectedFault>, kOperationCount> injected{};
     bool noDevice = false;
     // An execution fault, raised by a kernel or injected: once set, every operation reports it and
@@ -65,6 +80,23 @@ Device& TheDevice() {
 }
 
 thread_local Error lastError = kSuccess;
+thread_local std::vector<Context*> contextStack;  // the driver's context stack of the thread
+thread_local int threadDevice = 0;                // the runtime's current device of the thread
+
+// Called with the device lock held.
+Context* PrimaryContextOf(Device& device, int ordinal) {
+    Context*& primary = device.primaries[ordinal];
+    if (primary == nullptr) primary = &device.contexts.emplace_back(Context{ordinal});
+    return primary;
+}
+
+// The context that a device operation of the calling thread works in: the top of its stack, or,
+// on an empty stack, the primary context of its current device, which becomes current as the
+// runtime makes it. Called with the device lock held.
+const Context* BoundContext(Device& device) {
+    if (contextStack.empty()) contextStack.push_back(PrimaryContextOf(device, threadDevice));
+    return contextStack.back();
+}
 
 // Records a failure as the calling thread's last error; an execution fault also faults the device.
 Error Fail(Device& device, Error error) {
@@ -89,15 +121,15 @@ std::optional<Error> PresetFailure(Device& device, Operation operation) {
     return error;
 }
 
-// Whether [address, address + bytes) lies inside one live allocation.
-bool InsideAllocation(const Device& device, const void* address, std::size_t bytes) {
+// Whether [address, address + bytes) lies inside one live allocation of context.
+bool InsideAllocation(const Device& device, const void* address, std::size_t bytes, const Context* context) {
     if (address == nullptr) return false;
     const auto* p = static_cast<const std::byte*>(address);
     auto after = device.allocations.upper_bound(p);
     if (after == device.allocations.begin()) return false;
-    const auto [start, size] = *std::prev(after);
+    const auto& [start, allocation] = *std::prev(after);
     const auto offset = static_cast<std::size_t>(p - start);
-    return offset < size && bytes <= size - offset;
+    return allocation.context == context && offset < allocation.bytes && bytes <= allocation.bytes - offset;
 }
 
 bool ValidLaunch(Dim3 grid, Dim3 block) {
@@ -111,7 +143,9 @@ bool ValidLaunch(Dim3 grid, Dim3 block) {
 
 namespace detail {
 
-bool InDeviceMemory(const void* address) { return InsideAllocation(TheDevice(), address, 1); }
+bool InDeviceMemory(const void* address) {
+    return InsideAllocation(TheDevice(), address, 1, contextStack.empty() ? nullptr : contextStack.back());
+}
 
 }  // namespace detail
 
@@ -122,7 +156,7 @@ Error DeviceCount(int* count) {
         *count = 0;
         return Fail(device, *failure);
     }
-    *count = 1;
+    *count = device.deviceCount;
     return kSuccess;
 }
 
@@ -133,6 +167,7 @@ Error CurrentDevice(int* device) {
     // The runtime reads the thread's setting: no context is touched, so an execution fault does
     // not show here.
     if (hostDevice.noDevice) return Fail(hostDevice, kErrorNoDevice);
+    *device = contextStack.empty() ? threadDevice : contextStack.back()->device;
     return kSuccess;
 }
 
@@ -140,7 +175,43 @@ Error SetDevice(int device) {
     Device& hostDevice = TheDevice();
     std::lock_guard hold(hostDevice.lock);
     if (const auto failure = PresetFailure(hostDevice, Operation::SetDevice)) return Fail(hostDevice, *failure);
-    return device == 0 ? kSuccess : Fail(hostDevice, kErrorInvalidDevice);
+    if (device < 0 || device >= hostDevice.deviceCount) return Fail(hostDevice, kErrorInvalidDevice);
+    threadDevice = device;
+    Context* primary = PrimaryContextOf(hostDevice, device);
+    if (contextStack.empty()) {
+        contextStack.push_back(primary);
+    } else {
+        contextStack.back() = primary;
+    }
+    return kSuccess;
+}
+
+Error CurrentContext(Context** context) {
+    *context = contextStack.empty() ? nullptr : contextStack.back();
+    return kSuccess;
+}
+
+// The driver's failures: injected ones only (no execution fault shows in the context stack), never
+// recorded as the last error.
+Error PushContext(Context* context) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::PushContext); failure && !IsStickyError(*failure))
+        return *failure;
+    if (context == nullptr) return kErrorInvalidContext;
+    contextStack.push_back(context);
+    return kSuccess;
+}
+
+Error PopContext(Context** context) {
+    Device& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    if (const auto failure = PresetFailure(device, Operation::PopContext); failure && !IsStickyError(*failure))
+        return *failure;
+    if (contextStack.empty()) return kErrorInvalidContext;
+    *context = contextStack.back();
+    contextStack.pop_back();
+    return kSuccess;
 }
 
 Error LoadKernelLibrary(const KernelLibrary** library) {
@@ -171,6 +242,7 @@ Error KernelAttributes(const Kernel&) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::KernelAttributes)) return Fail(device, *failure);
+    BoundContext(device);
     return kSuccess;  // the host runs every kernel
 }
 
@@ -179,12 +251,13 @@ Error Allocate(void** address, std::size_t bytes) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::Allocate)) return Fail(device, *failure);
+    const Context* context = BoundContext(device);
     if (bytes == 0) return kSuccess;  // as cudaMalloc: success, null address
     if (bytes > kDeviceMemoryBytes - device.allocatedBytes) return Fail(device, kErrorMemoryAllocation);
     void* memory = ::operator new(bytes, kAllocationAlignment, std::nothrow);
     if (memory == nullptr) return Fail(device, kErrorMemoryAllocation);
     try {
-        device.allocations.emplace(static_cast<const std::byte*>(memory), bytes);
+        device.allocations.emplace(static_cast<const std::byte*>(memory), Allocation{bytes, context});
     } catch (const std::bad_alloc&) {
         ::operator delete(memory, kAllocationAlignment);
         return Fail(device, kErrorMemoryAllocation);
@@ -198,8 +271,9 @@ Error ZeroFill(void* address, std::size_t bytes) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::ZeroFill)) return Fail(device, *failure);
+    const Context* context = BoundContext(device);
     if (bytes == 0) return kSuccess;
-    if (!InsideAllocation(device, address, bytes)) return Fail(device, kErrorInvalidValue);
+    if (!InsideAllocation(device, address, bytes, context)) return Fail(device, kErrorInvalidValue);
     std::memset(address, 0, bytes);
     return kSuccess;
 }
@@ -208,10 +282,12 @@ Error Copy(void* destination, const void* source, std::size_t bytes, CopyKind ki
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::Copy)) return Fail(device, *failure);
+    const Context* context = BoundContext(device);
     if (bytes == 0) return kSuccess;
     const void* deviceSide = kind == CopyKind::HostToDevice ? destination : source;
     const void* hostSide = kind == CopyKind::HostToDevice ? source : destination;
-    if (hostSide == nullptr || !InsideAllocation(device, deviceSide, bytes)) return Fail(device, kErrorInvalidValue);
+    if (hostSide == nullptr || !InsideAllocation(device, deviceSide, bytes, context))
+        return Fail(device, kErrorInvalidValue);
     std::memcpy(destination, source, bytes);
     return kSuccess;
 }
@@ -220,6 +296,7 @@ Error LaunchKernel(const Kernel& kernel, Dim3 grid, Dim3 block, void** arguments
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::Launch)) return Fail(device, *failure);
+    BoundContext(device);
     if (kernel.function == nullptr) return Fail(device, kErrorInvalidDeviceFunction);
     if (!ValidLaunch(grid, block)) return Fail(device, kErrorInvalidConfiguration);
     ++device.kernelRuns;
@@ -254,6 +331,7 @@ Error Synchronize() {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::Synchronize)) return Fail(device, *failure);
+    BoundContext(device);
     return kSuccess;
 }
 
@@ -261,10 +339,11 @@ Error Free(void* address) {
     Device& device = TheDevice();
     std::lock_guard hold(device.lock);
     if (const auto failure = PresetFailure(device, Operation::Free)) return Fail(device, *failure);
+    const Context* context = BoundContext(device);
     if (address == nullptr) return kSuccess;
     const auto found = device.allocations.find(static_cast<const std::byte*>(address));
-    if (found == device.allocations.end()) return Fail(device, kErrorInvalidValue);
-    device.allocatedBytes -= found->second;
+    if (found == device.allocations.end() || found->second.context != context) return Fail(device, kErrorInvalidValue);
+    device.allocatedBytes -= found->second.bytes;
     device.allocations.erase(found);
     ::operator delete(address, kAllocationAlignment);
     return kSuccess;
@@ -286,6 +365,24 @@ void SetNoDevice(bool noDevice) {
     auto& device = TheDevice();
     std::lock_guard hold(device.lock);
     device.noDevice = noDevice;
+}
+
+void SetDeviceCount(int count) {
+    auto& device = TheDevice();
+    std::lock_guard hold(device.lock);
+    device.deviceCount = count;
+}
+
+host::Context* CreateContext(int device) {
+    auto& hostDevice = TheDevice();
+    std::lock_guard hold(hostDevice.lock);
+    return &hostDevice.contexts.emplace_back(host::Context{device});
+}
+
+host::Context* PrimaryContext(int device) {
+    auto& hostDevice = TheDevice();
+    std::lock_guard hold(hostDevice.lock);
+    return host::PrimaryContextOf(hostDevice, device);
 }
 
 void ResetFaults() {
@@ -325,7 +422,7 @@ std::size_t AllocationBytes(const void* address) {
     auto& device = TheDevice();
     std::lock_guard hold(device.lock);
     const auto found = device.allocations.find(static_cast<const std::byte*>(address));
-    return found == device.allocations.end() ? 0 : found->second;
+    return found == device.allocations.end() ? 0 : found->second.bytes;
 }
 
 }  // namespace framedec::gpu::host_testing

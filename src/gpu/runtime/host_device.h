@@ -1,8 +1,15 @@
-// The host device: one simulated GPU whose memory is host memory kept in a registry and whose
+// The host device: a simulated GPU whose memory is host memory kept in a registry and whose
 // launches run the kernel's whole grid on the calling thread, one GPU thread after another, so the
 // work is complete when the launch returns. Device operations run one at a time, in the order
 // issued, like work on the default stream. Its kernel library holds the host compiler's build of
-// the kernel sources, found by their names in the device code.
+// the kernel sources, found by their names in the device code. It counts one device unless a test
+// asks for more (host_fault_injection.h), all served by the same memory.
+//
+// Contexts as CUDA's driver keeps them: each host thread has a stack of contexts, whose top is the
+// context its work goes to, and each device has a primary context and may have more. A device
+// operation on a thread whose stack is empty first makes the primary context of the thread's
+// current device current, as NVIDIA's runtime does, and leaves it current. Memory belongs to the
+// context that allocated it: another context's operations do not find it (1, or a kernel fault).
 //
 // It is the host backend of the runtime interface (gpu/runtime/host_backend.h), and behind a test
 // double of NVIDIA's runtime entry points it stands in for the GPU under the cuda backend's own code.
@@ -80,11 +87,22 @@ Kernel KernelOf(void (*kernel)(Args...)) {
     };
 }
 
+// A CUDA context: the address space of one device (defined in host_device.cpp).
+struct Context;
+
 Error DeviceCount(int* count);
-// The one device is device 0: the current device of every thread, and the only one SetDevice takes
-// (101, invalid device, for any other). Reading the current device fails only without a device.
+// The device of the thread's current context, else the thread's own setting (0 until SetDevice).
+// Fails only without a device.
 Error CurrentDevice(int* device);
+// Sets the thread's device (101, invalid device, beyond the count) and makes its primary context
+// current: in place of the top of the thread's context stack, or as its only entry.
 Error SetDevice(int device);
+// The driver's context stack of the calling thread. As the driver's calls, these return their
+// failure and leave the thread's last error alone. Reading the top (null for an empty stack) never
+// fails; a push of null or a pop of an empty stack fails with 201 (invalid context).
+Error CurrentContext(Context** context);
+Error PushContext(Context* context);
+Error PopContext(Context** context);
 Error LoadKernelLibrary(const KernelLibrary** library);  // the host builds of every kernel
 Error GetKernel(const Kernel** kernel, const KernelLibrary* library, const char* name);
 Error KernelAttributes(const Kernel& kernel);  // whether the device can run kernel (always, when it works)

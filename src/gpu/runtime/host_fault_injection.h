@@ -6,13 +6,14 @@
 
 #include <cstddef>
 
+#include "gpu/runtime/host_device.h"
 #include "gpu/runtime/runtime_types.h"
 
 namespace framedec::gpu::host_testing {
 
 enum class Operation {
     DeviceCount, SetDevice, LoadLibrary, GetKernel, KernelAttributes, Allocate, ZeroFill, Copy, Launch, Synchronize,
-    Free
+    Free, PushContext, PopContext
 };
 
 // The next call of operation, from any thread, fails with error and does nothing else; with
@@ -23,6 +24,15 @@ void FailNextCall(Operation operation, Error error, unsigned skipCalls = 0);
 
 // While set, every operation fails with no device (100) and the device count is 0.
 void SetNoDevice(bool noDevice);
+
+// The number of devices the host device counts (1 unless a test sets more); SetDevice takes
+// 0 to count - 1.
+void SetDeviceCount(int count);
+
+// A new context on device, besides its primary one, as a host application makes with the driver
+// API; and the device's primary context. Neither is ever destroyed.
+host::Context* CreateContext(int device);
+host::Context* PrimaryContext(int device);
 
 // Clears injected failures, the no-device setting, an execution fault and the calling thread's
 // last error. Memory stays.

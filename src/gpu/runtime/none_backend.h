@@ -14,6 +14,7 @@ namespace framedec::gpu::runtime {
 // Handles as in the cuda backend; none is ever handed out.
 using Kernel = const void*;
 using KernelLibrary = const void*;
+using Context = void*;
 
 inline Error DeviceCount(int* count) {
     *count = 0;
@@ -26,6 +27,18 @@ inline Error CurrentDevice(int* device) {
 }
 
 inline Error SetDevice(int /*device*/) { return kErrorInsufficientDriver; }
+
+inline Error CurrentContext(Context* context) {
+    *context = nullptr;
+    return kErrorInsufficientDriver;
+}
+
+inline Error PushContext(Context /*context*/) { return kErrorInsufficientDriver; }
+
+inline Error PopContext(Context* context) {
+    *context = nullptr;
+    return kErrorInsufficientDriver;
+}
 
 inline Error LoadKernelLibrary(KernelLibrary* /*library*/) { return kErrorInsufficientDriver; }
 

@@ -17,6 +17,7 @@ inline constexpr Error kErrorInsufficientDriver = 35;    // cudaErrorInsufficien
 inline constexpr Error kErrorInvalidDeviceFunction = 98; // cudaErrorInvalidDeviceFunction
 inline constexpr Error kErrorNoDevice = 100;             // cudaErrorNoDevice
 inline constexpr Error kErrorInvalidDevice = 101;        // cudaErrorInvalidDevice
+inline constexpr Error kErrorInvalidContext = 201;       // CUDA_ERROR_INVALID_CONTEXT
 inline constexpr Error kErrorNoKernelImage = 209;        // cudaErrorNoKernelImageForDevice
 inline constexpr Error kErrorSymbolNotFound = 500;       // cudaErrorSymbolNotFound
 inline constexpr Error kErrorIllegalAddress = 700;       // cudaErrorIllegalAddress

@@ -13,9 +13,11 @@ namespace framedec {
 // runs the shutdown, which joins them.
 bool KeepModuleWhileWorkersRun() noexcept;
 
-// Whether the shutdown may still wake and join the workers. False once the process is ending and
-// the system has already ended every other thread (Windows, where a module learns of the process
-// exit only then): a worker may have died holding the pool's lock, so the pool must not be touched.
+// Whether the pool may still be used, and the shutdown wake and join the workers. False once the
+// process is ending and the system has already ended every other thread (Windows, where a module
+// learns of the process exit only then), from the first module's detach on: a worker may have
+// died holding the pool's lock, so the pool must not be touched, and a parallel decode (from a
+// plugin's detach, say) decodes on its calling thread. Reads flags only: no lock, no allocation.
 bool WorkersStillExist() noexcept;
 
 }  // namespace framedec

@@ -8,8 +8,11 @@
 #include "parallel/pool_platform.h"
 
 #include <windows.h>
+// (after windows.h, which it needs)
+#include <ntsecapi.h>
 
 #include <atomic>
+#include <climits>
 
 namespace framedec {
 namespace {
@@ -55,6 +58,11 @@ bool WorkersStillExist() noexcept {
     if (otherThreadsEnded.load()) return false;
     const ShutdownQuery shuttingDown = dllShutdownInProgress.load();
     return shuttingDown == nullptr || !shuttingDown();
+}
+
+// RtlGenRandom (advapi32's SystemFunction036) fills at most ULONG bytes a call.
+bool FillFromSystemRandomSource(std::span<uint8_t> bytes) noexcept {
+    return bytes.size() <= ULONG_MAX && RtlGenRandom(bytes.data(), static_cast<ULONG>(bytes.size())) != FALSE;
 }
 
 }  // namespace framedec

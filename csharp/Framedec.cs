@@ -62,7 +62,8 @@ namespace Framedec
         // The runtime package's file on Linux: its SONAME.
         public const string LinuxLibraryFile = "libframedec.so.0";
         // Where Windows may load framedec.dll from.
-        const DllImportSearchPath TrustedFolders = DllImportSearchPath.AssemblyDirectory | DllImportSearchPath.SafeDirectories;
+        const DllImportSearchPath TrustedFolders =
+            DllImportSearchPath.AssemblyDirectory | DllImportSearchPath.SafeDirectories;
 
         // The frame's layout (framedec.h): 2560 bytes per row of 8 x 8 blocks, 4 bytes before a row's
         // first 16-byte block slot, 320 bytes per line; the DC preview reads 3 bytes past a slot.
@@ -85,7 +86,8 @@ namespace Framedec
         static IntPtr ResolveLibrary(string name, Assembly assembly, DllImportSearchPath? searchPath)
         {
             if (name != Library || !OperatingSystem.IsLinux()) return IntPtr.Zero;  // the default search
-            return NativeLibrary.TryLoad(LinuxLibraryFile, assembly, searchPath, out IntPtr handle) ? handle : IntPtr.Zero;
+            IntPtr handle;
+            return NativeLibrary.TryLoad(LinuxLibraryFile, assembly, searchPath, out handle) ? handle : IntPtr.Zero;
         }
 #endif
 
@@ -95,7 +97,9 @@ namespace Framedec
             width == 0 || height == 0 ? 0 : (height - 1L) * pitch + width * elementBytes;
 
         static long SlotsEnd(long firstRow, long rows, long firstColumn, long columns) =>
-            rows <= 0 || columns <= 0 ? 0 : BlockRowBytes * (firstRow + rows - 1) + RowLeadInBytes + SlotBytes * (firstColumn + columns);
+            rows <= 0 || columns <= 0
+                ? 0
+                : BlockRowBytes * (firstRow + rows - 1) + RowLeadInBytes + SlotBytes * (firstColumn + columns);
 
         // Whether the buffers hold what a decode of the pixel rectangle writes and reads.
         static bool RectangleFits(long outputBytes, uint x, uint y, uint width, uint height, uint pitch, long elementBytes,
@@ -108,7 +112,8 @@ namespace Framedec
         public static int DecodeData(Span<byte> output, uint x, uint y, uint width, uint height, uint pitch,
                                      ReadOnlySpan<byte> frame, ReadOnlySpan<ushort> table)
         {
-            if (!RectangleFits(output.Length, x, y, width, height, pitch, 1, frame, table)) return ResultCode.InvalidArgument;
+            if (!RectangleFits(output.Length, x, y, width, height, pitch, 1, frame, table))
+                return ResultCode.InvalidArgument;
             return DecodeDataRef(ref MemoryMarshal.GetReference(output), x, y, width, height, pitch,
                                  ref MemoryMarshal.GetReference(frame), ref MemoryMarshal.GetReference(table));
         }
@@ -119,7 +124,8 @@ namespace Framedec
         public static int DecodeDataMultiThread(Span<byte> output, uint x, uint y, uint width, uint height, uint pitch,
                                                 ReadOnlySpan<byte> frame, ReadOnlySpan<ushort> table, uint threads)
         {
-            if (!RectangleFits(output.Length, x, y, width, height, pitch, 1, frame, table)) return ResultCode.InvalidArgument;
+            if (!RectangleFits(output.Length, x, y, width, height, pitch, 1, frame, table))
+                return ResultCode.InvalidArgument;
             return DecodeDataMultiThreadRef(ref MemoryMarshal.GetReference(output), x, y, width, height, pitch,
                                             ref MemoryMarshal.GetReference(frame), ref MemoryMarshal.GetReference(table),
                                             threads);
@@ -131,7 +137,8 @@ namespace Framedec
         public static int DecodeDCTData(Span<short> output, uint x, uint y, uint width, uint height, uint pitch,
                                         ReadOnlySpan<byte> frame, ReadOnlySpan<ushort> table)
         {
-            if (!RectangleFits(2L * output.Length, x, y, width, height, pitch, 2, frame, table)) return ResultCode.InvalidArgument;
+            if (!RectangleFits(2L * output.Length, x, y, width, height, pitch, 2, frame, table))
+                return ResultCode.InvalidArgument;
             return DecodeDCTDataRef(ref MemoryMarshal.GetReference(output), x, y, width, height, pitch,
                                     ref MemoryMarshal.GetReference(frame), ref MemoryMarshal.GetReference(table));
         }
@@ -155,7 +162,8 @@ namespace Framedec
         public static int ExtractSequenceNo(ReadOnlySpan<byte> frame, uint reserved, uint height, out ushort sequenceNo)
         {
             sequenceNo = 0;
-            if (height >= 8 && frame.Length < height * FrameBytesPerLine - SequenceNoFromEnd + 2) return ResultCode.InvalidArgument;
+            if (height >= 8 && frame.Length < height * FrameBytesPerLine - SequenceNoFromEnd + 2)
+                return ResultCode.InvalidArgument;
             return ExtractSequenceNoRef(ref MemoryMarshal.GetReference(frame), reserved, height, out sequenceNo);
         }
 
@@ -226,7 +234,8 @@ namespace Framedec
             }
         }
 
-        static bool HoldsGpuFrame(ReadOnlySpan<byte> frame) => gpuSetUp.Height > 0 && frame.Length >= gpuSetUp.Height * FrameBytesPerLine;
+        static bool HoldsGpuFrame(ReadOnlySpan<byte> frame) =>
+            gpuSetUp.Height > 0 && frame.Length >= gpuSetUp.Height * FrameBytesPerLine;
 
         // int32_t IsSetupGPUDecode(bool *isSetup);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
@@ -239,38 +248,46 @@ namespace Framedec
         public static extern int GetGPULastError(out int error);
 
         // The exports as the overloads above call them, with references to the buffers' first elements.
-        [DllImport(Library, EntryPoint = "DecodeData", CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        [DllImport(Library, EntryPoint = "DecodeData", CallingConvention = CallingConvention.Cdecl,
+                   ExactSpelling = true)]
         [DefaultDllImportSearchPaths(TrustedFolders)]
         static extern int DecodeDataRef(ref byte output, uint x, uint y, uint width, uint height, uint pitch, ref byte frame,
                                         ref ushort table);
 
-        [DllImport(Library, EntryPoint = "DecodeDataMultiThread", CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        [DllImport(Library, EntryPoint = "DecodeDataMultiThread", CallingConvention = CallingConvention.Cdecl,
+                   ExactSpelling = true)]
         [DefaultDllImportSearchPaths(TrustedFolders)]
         static extern int DecodeDataMultiThreadRef(ref byte output, uint x, uint y, uint width, uint height, uint pitch,
                                                    ref byte frame, ref ushort table, uint threads);
 
-        [DllImport(Library, EntryPoint = "DecodeDCTData", CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        [DllImport(Library, EntryPoint = "DecodeDCTData", CallingConvention = CallingConvention.Cdecl,
+                   ExactSpelling = true)]
         [DefaultDllImportSearchPaths(TrustedFolders)]
         static extern int DecodeDCTDataRef(ref short output, uint x, uint y, uint width, uint height, uint pitch,
                                            ref byte frame, ref ushort table);
 
-        [DllImport(Library, EntryPoint = "DecodeDCData", CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        [DllImport(Library, EntryPoint = "DecodeDCData", CallingConvention = CallingConvention.Cdecl,
+                   ExactSpelling = true)]
         [DefaultDllImportSearchPaths(TrustedFolders)]
         static extern int DecodeDCDataRef(ref byte output, uint x, uint y, uint width, uint height, ref byte frame);
 
-        [DllImport(Library, EntryPoint = "ExtractSequenceNo", CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        [DllImport(Library, EntryPoint = "ExtractSequenceNo", CallingConvention = CallingConvention.Cdecl,
+                   ExactSpelling = true)]
         [DefaultDllImportSearchPaths(TrustedFolders)]
         static extern int ExtractSequenceNoRef(ref byte frame, uint reserved, uint height, out ushort sequenceNo);
 
-        [DllImport(Library, EntryPoint = "SetupGPUDecode", CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        [DllImport(Library, EntryPoint = "SetupGPUDecode", CallingConvention = CallingConvention.Cdecl,
+                   ExactSpelling = true)]
         [DefaultDllImportSearchPaths(TrustedFolders)]
         static extern int SetupGPUDecodeNative(FrameSize frameSize);
 
-        [DllImport(Library, EntryPoint = "TeardownGPUDecode", CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        [DllImport(Library, EntryPoint = "TeardownGPUDecode", CallingConvention = CallingConvention.Cdecl,
+                   ExactSpelling = true)]
         [DefaultDllImportSearchPaths(TrustedFolders)]
         static extern int TeardownGPUDecodeNative();
 
-        [DllImport(Library, EntryPoint = "DecodeGPU", CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
+        [DllImport(Library, EntryPoint = "DecodeGPU", CallingConvention = CallingConvention.Cdecl,
+                   ExactSpelling = true)]
         [DefaultDllImportSearchPaths(TrustedFolders)]
         static extern int DecodeGPURef([MarshalAs(UnmanagedType.U1)] bool copyToHost, ref byte frame, ref IntPtr output,
                                        int outputPitch);

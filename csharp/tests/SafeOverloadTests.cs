@@ -26,27 +26,15 @@ static class SafeOverloadTests
         return true;
     }
 
-    // A call given an output of OutputBytes and a buffer too short, which it must refuse.
-    class Refusal
+    // A call given an output of outputBytes and another buffer one element short, or this output
+    // one element short: 5, and the output untouched.
+    static void CheckRefused(string what, long outputBytes, Func<byte[], int> call)
     {
-        public readonly string What;
-        public readonly Func<byte[], int> Call;
-        public readonly long OutputBytes;
-
-        public Refusal(string what, Func<byte[], int> call, long outputBytes)
-        {
-            What = what;
-            Call = call;
-            OutputBytes = outputBytes;
-        }
+        byte[] canary = Canary(outputBytes);
+        Check(call(canary) == ResultCode.InvalidArgument && IsCanary(canary), what + " one element short: refused");
     }
 
-    static byte[] Prefix(byte[] bytes, long length)
-    {
-        var prefix = new byte[length];
-        Array.Copy(bytes, prefix, length);
-        return prefix;
-    }
+    static byte[] Prefix(byte[] bytes, long length) => bytes.AsSpan(0, (int)length).ToArray();
 
     static void CheckDecodes(byte[] frame, ushort[] table)
     {
@@ -80,10 +68,10 @@ static class SafeOverloadTests
         const uint X = 16, Y = 8, W = 100, H = 20, Pitch = 101;
         long outputBytes = (H - 1) * Pitch + W;
         long frameBytes = 2560 * ((Y + H - 1) / 8) + 4 + 16 * (X / 8 + (W + 7) / 8);
+        const int DcFrameBytes = 2560 * 3 + 4 + 16 * 12 + 3;  // rows 1 to 3, blocks 2 to 11, 3 bytes past
         byte[] fullFrame = Prefix(frame, frameBytes), shortFrame = Prefix(frame, frameBytes - 1);
-        byte[] dcFrame = Prefix(frame, 2560 * 3 + 4 + 16 * 12 + 3), shortDcFrame = Prefix(frame, 2560 * 3 + 4 + 16 * 12 + 2);
-        var shortTable = new ushort[63];
-        Array.Copy(table, shortTable, shortTable.Length);
+        byte[] dcFrame = Prefix(frame, DcFrameBytes), shortDcFrame = Prefix(frame, DcFrameBytes - 1);
+        ushort[] shortTable = table.AsSpan(0, 63).ToArray();
 
         byte[] output = Canary(outputBytes);
         Check(NativeMethods.DecodeData(output, X, Y, W, H, Pitch, fullFrame, table) == ResultCode.Ok && !IsCanary(output),
@@ -91,23 +79,16 @@ static class SafeOverloadTests
         output = Canary(30);
         Check(NativeMethods.DecodeDCData(output, 2, 1, 10, 3, dcFrame) == ResultCode.Ok && !IsCanary(output),
               "DecodeDCData with buffers of exactly the size it needs");
-        var cases = new[] {
-            new Refusal("DecodeData, output", o => NativeMethods.DecodeData(o, X, Y, W, H, Pitch, fullFrame, table), outputBytes - 1),
-            new Refusal("DecodeData, frame", o => NativeMethods.DecodeData(o, X, Y, W, H, Pitch, shortFrame, table), outputBytes),
-            new Refusal("DecodeData, table",
-                        o => NativeMethods.DecodeData(o, X, Y, W, H, Pitch, fullFrame, shortTable), outputBytes),
-            new Refusal("DecodeDataMultiThread, output",
-                        o => NativeMethods.DecodeDataMultiThread(o, X, Y, W, H, Pitch, fullFrame, table, 4), outputBytes - 1),
-            new Refusal("DecodeDataMultiThread, frame",
-                        o => NativeMethods.DecodeDataMultiThread(o, X, Y, W, H, Pitch, shortFrame, table, 4), outputBytes),
-            new Refusal("DecodeDCData, output", o => NativeMethods.DecodeDCData(o, 2, 1, 10, 3, dcFrame), 29),
-            new Refusal("DecodeDCData, frame", o => NativeMethods.DecodeDCData(o, 2, 1, 10, 3, shortDcFrame), 30),
-        };
-        foreach (var c in cases)
-        {
-            byte[] canary = Canary(c.OutputBytes);
-            Check(c.Call(canary) == ResultCode.InvalidArgument && IsCanary(canary), c.What + " one element short: refused");
-        }
+        CheckRefused("DecodeData, output", outputBytes - 1,
+                     o => NativeMethods.DecodeData(o, X, Y, W, H, Pitch, fullFrame, table));
+        CheckRefused("DecodeData, frame", outputBytes, o => NativeMethods.DecodeData(o, X, Y, W, H, Pitch, shortFrame, table));
+        CheckRefused("DecodeData, table", outputBytes, o => NativeMethods.DecodeData(o, X, Y, W, H, Pitch, fullFrame, shortTable));
+        CheckRefused("DecodeDataMultiThread, output", outputBytes - 1,
+                     o => NativeMethods.DecodeDataMultiThread(o, X, Y, W, H, Pitch, fullFrame, table, 4));
+        CheckRefused("DecodeDataMultiThread, frame", outputBytes,
+                     o => NativeMethods.DecodeDataMultiThread(o, X, Y, W, H, Pitch, shortFrame, table, 4));
+        CheckRefused("DecodeDCData, output", 29, o => NativeMethods.DecodeDCData(o, 2, 1, 10, 3, dcFrame));
+        CheckRefused("DecodeDCData, frame", 30, o => NativeMethods.DecodeDCData(o, 2, 1, 10, 3, shortDcFrame));
         var coefficients = new short[outputBytes - 1];  // twice the pixels' bytes: as many elements
         Check(NativeMethods.DecodeDCTData(coefficients, X, Y, W, H, 2 * Pitch, fullFrame, table) == ResultCode.InvalidArgument,
               "DecodeDCTData, output one element short: refused");

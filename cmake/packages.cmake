@@ -57,15 +57,16 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION "The framedec command-line tool makes, dec
 compressed frames and recordings: it converts recordings to TIFF stacks or
 PNG sequences, and its demo decodes a test photograph in every mode.")
 
-# Each package's /usr/share/doc/<package>: the copyright notice and a changelog with this
-# version's entries of CHANGELOG.md. Installed only into the packages (a component's own install).
+# Each package's /usr/share/doc/<package>: the copyright notice, the third-party notices and a
+# changelog with this version's entries of CHANGELOG.md. Installed only into the packages (a
+# component's own install).
 include(${CMAKE_CURRENT_LIST_DIR}/debian_changelog.cmake)
 framedec_debian_changelog(${PROJECT_BINARY_DIR}/debian/changelog.gz)
 foreach(component IN LISTS CPACK_COMPONENTS_ALL)
   string(TOUPPER ${component} upper)
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
   install(FILES ${PROJECT_BINARY_DIR}/debian/changelog.gz DESTINATION ${doc_dir} COMPONENT ${component} EXCLUDE_FROM_ALL)
-  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright DESTINATION ${doc_dir}
-          COMPONENT ${component} EXCLUDE_FROM_ALL)
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${PROJECT_SOURCE_DIR}/cmake/THIRD-PARTY-NOTICES.txt
+          DESTINATION ${doc_dir} COMPONENT ${component} EXCLUDE_FROM_ALL)
 endforeach()
 include(CPack)

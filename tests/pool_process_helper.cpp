@@ -9,6 +9,7 @@
 //   pool_process_helper calls-during-exit
 //   pool_process_helper load-plugin <path of a plugin that decodes while it is loaded>
 //   pool_process_helper plugin-exit-while-busy <path of that plugin>
+//   pool_process_helper plugin-decode-at-unload <path of that plugin> none|single|multithread busy|idle
 #if !defined(_WIN32)
 #include <signal.h>
 #include <sys/wait.h>
@@ -271,6 +272,29 @@ int PluginExitWhileBusy(const char* path) {
     return 0;
 }
 
+// Loads that plugin, has it decode once more while it is unloaded at exit (nothing, DecodeData or
+// DecodeDataMultiThread) and returns from main with the pool busy (three of the plugin's threads
+// decoding) or idle (one parallel decode done before): the process must end promptly and the
+// unload's images must be right, also on Windows, where the system has ended every other thread
+// by then, possibly inside the pool's lock.
+int PluginDecodeAtUnload(const char* path, const std::string& decode, const std::string& pool) {
+    static auto* plugin = new testing::SharedLibrary(path);  // never unloaded by us: the exit does it
+    const auto start = plugin->Lookup<void(int)>("PluginStartDecoding");
+    const auto goodCalls = plugin->Lookup<int()>("PluginGoodCalls");
+    const auto badCalls = plugin->Lookup<int()>("PluginBadCalls");
+    const auto decodeAtUnload = plugin->Lookup<void(int)>("PluginDecodeAtUnload");
+    if (start == nullptr || goodCalls == nullptr || badCalls == nullptr || decodeAtUnload == nullptr) return 2;
+    const int mode = decode == "none" ? 0 : decode == "single" ? 1 : decode == "multithread" ? 2 : -1;
+    if (mode < 0 || (pool != "busy" && pool != "idle")) return 2;
+    decodeAtUnload(mode);
+    start(pool == "busy" ? 3 : 0);
+    while (pool == "busy" && goodCalls() + badCalls() < 20) std::this_thread::yield();
+    std::printf("wrong images: %d\n", badCalls());
+    std::fflush(stdout);
+    Say("main returns\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -285,9 +309,11 @@ int main(int argc, char** argv) {
     if (mode == "calls-during-exit") return CallsDuringExit();
     if (mode == "load-plugin" && argc > 2) return LoadPlugin(argv[2]);
     if (mode == "plugin-exit-while-busy" && argc > 2) return PluginExitWhileBusy(argv[2]);
+    if (mode == "plugin-decode-at-unload" && argc > 4) return PluginDecodeAtUnload(argv[2], argv[3], argv[4]);
     std::fprintf(stderr,
                  "usage: %s first-call | exit-with-queued-work | unload LIBRARY | library-exit-while-busy LIBRARY | "
-                 "fork | calls-during-exit | load-plugin PLUGIN | plugin-exit-while-busy PLUGIN\n",
+                 "fork | calls-during-exit | load-plugin PLUGIN | plugin-exit-while-busy PLUGIN | "
+                 "plugin-decode-at-unload PLUGIN none|single|multithread busy|idle\n",
                  argv[0]);
     return 2;
 }

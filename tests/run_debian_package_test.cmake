@@ -29,7 +29,7 @@ set(development_depends "${runtime_package} \\(= ${VERSION}\\)")
 set(development_files usr/include/framedec.h usr/${libdir}/libframedec.so usr/${libdir}/pkgconfig/framedec.pc
     usr/${libdir}/cmake/framedec/framedecConfig.cmake usr/${libdir}/cmake/framedec/framedecConfigVersion.cmake
     usr/${libdir}/cmake/framedec/framedecTargets.cmake usr/${libdir}/cmake/framedec/framedecTargets-release.cmake
-    usr/share/framedec/Framedec.cs)
+    usr/share/framedec/Framedec.cs usr/share/framedec/FramedecUnsafe.cs usr/share/framedec/Framedec.dll.config)
 set(tools_package framedec-tools)
 set(tools_depends "${runtime_package} \\(= ${VERSION}\\)" "libc6 \\(>= [^)]+\\)")
 set(tools_files usr/bin/framedec usr/share/framedec/astronaut.pgm)
@@ -59,7 +59,8 @@ foreach(component runtime development tools)
       list(APPEND files "${path}")
     endif()
   endforeach()
-  set(expected ${${component}_files} usr/share/doc/${package}/changelog.gz usr/share/doc/${package}/copyright)
+  set(expected ${${component}_files} usr/share/doc/${package}/changelog.gz usr/share/doc/${package}/copyright
+      usr/share/doc/${package}/THIRD-PARTY-NOTICES.txt)
   list(SORT files)
   list(SORT expected)
   if(NOT files STREQUAL expected)

@@ -1,7 +1,8 @@
 # What a Windows user receives: the installed tree and the ZIP package hold exactly the DLL, the
-# tool, the header, both import libraries, the CMake package and the demo image, and the installed
-# DLL (read by objdump) exports exactly the interface and imports only Windows system DLLs;
-# framedec.lib has the short import members of Microsoft's format.
+# tool, the header, both import libraries, the CMake package, the C# files, the demo image and the
+# third-party notices, and the installed DLL (read by objdump) exports exactly the interface and
+# imports only kernel32, advapi32 and msvcrt; framedec.lib has the short import members of
+# Microsoft's format.
 # Arguments: BUILD_DIR, WORK_DIR, OBJDUMP, VERSION (the project's, in the ZIP file's name), GPU (ON
 # when the DLL has the GPU path: then the package also says which NVIDIA file to ship beside it).
 file(REMOVE_RECURSE "${WORK_DIR}")
@@ -13,7 +14,8 @@ include("${CMAKE_CURRENT_LIST_DIR}/run_command.cmake")
 function(check_files what actual)
   set(expected bin/framedec.dll bin/framedec.exe include/framedec.h lib/framedec.lib lib/libframedec.dll.a
       lib/cmake/framedec/framedecConfig.cmake lib/cmake/framedec/framedecConfigVersion.cmake
-      lib/cmake/framedec/framedecTargets.cmake share/framedec/astronaut.pgm share/framedec/Framedec.cs)
+      lib/cmake/framedec/framedecTargets.cmake share/framedec/astronaut.pgm share/framedec/Framedec.cs
+      share/framedec/FramedecUnsafe.cs share/framedec/Framedec.dll.config THIRD-PARTY-NOTICES.txt)
   if(GPU)
     list(APPEND expected bin/README-GPU.txt)
   endif()
@@ -51,7 +53,7 @@ string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${output}")
 string(REGEX REPLACE "DLL Name: " "" imports "${imports}")
 string(TOLOWER "${imports}" imports)
 list(SORT imports)
-if(NOT imports STREQUAL "advapi32.dll;kernel32.dll;msvcrt.dll;ole32.dll;rpcrt4.dll")
+if(NOT imports STREQUAL "advapi32.dll;kernel32.dll;msvcrt.dll")
   message(FATAL_ERROR "framedec.dll imports ${imports}")
 endif()
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" table "${output}")

@@ -1,66 +1,21 @@
 #include "parallel/task_id.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <stdexcept>
 #include <type_traits>
 
-#if defined(_WIN32)
-#include <objbase.h>
-#include <rpc.h>
-
-#include <stdexcept>
-#else
-#include <sys/random.h>
-
-#include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <random>
-#endif
+#include "parallel/pool_platform.h"
 
 namespace framedec {
 namespace {
 
-#if defined(_WIN32)
-
-std::string NewPlatformGuidText() {
-    GUID guid;
-    if (CoCreateGuid(&guid) != S_OK) throw std::runtime_error("CoCreateGuid failed");
-    RPC_CSTR text = nullptr;
-    if (UuidToStringA(&guid, &text) != RPC_S_OK) throw std::runtime_error("UuidToStringA failed");
-    // Copy first, then release the platform's string whether or not the copy succeeded.
-    std::string id;
-    try {
-        id = reinterpret_cast<const char*>(text);
-    } catch (...) {
-        RpcStringFreeA(&text);
-        throw;
-    }
-    RpcStringFreeA(&text);
-    return id;
-}
-
-#else
-
-// A random (version 4) GUID from the kernel's random source (getrandom, no library beyond the C
-// library); the standard library's random source where the kernel has no getrandom.
-std::string NewPlatformGuidText() {
+// A random (version 4) GUID in its text form, from the system's random source.
+std::string NewRandomGuidText() {
     std::array<uint8_t, 16> bytes;
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        filled += static_cast<std::size_t>(got);
-    }
-    if (filled < bytes.size()) {
-        std::random_device source;
-        for (std::size_t i = 0; i < bytes.size(); i += sizeof(uint32_t)) {
-            const uint32_t word = source();
-            std::memcpy(bytes.data() + i, &word, sizeof word);
-        }
-    }
+    if (!FillFromSystemRandomSource(bytes)) throw std::runtime_error("the system's random source failed");
     bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4: random
     bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // the standard variant
     char text[kTaskIdLength + 1];
@@ -69,8 +24,6 @@ std::string NewPlatformGuidText() {
                   bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
     return std::string(text, kTaskIdLength);
 }
-
-#endif
 
 // The text "xxxxxxxx-xxxx-Vxxx-yxxx-xxxxxxxxxxxx": the last 16 hex digits (from position 19,
 // hyphen at 23) are the GUID's final 64 bits, whose top two bits are its variant.
@@ -89,7 +42,7 @@ struct Seed {
 static_assert(std::is_trivially_destructible_v<Seed>);
 
 Seed MakeSeed() {
-    const std::string text = NewPlatformGuidText();
+    const std::string text = NewRandomGuidText();
     Seed seed{};
     for (std::size_t i = 0; i < kTaskIdLength; ++i) seed.text[i] = text[i];
     for (std::size_t i = kTailStart; i < kTaskIdLength; ++i) {
@@ -102,7 +55,7 @@ constinit std::atomic<uint64_t> g_issued{0};
 
 }  // namespace
 
-// One platform GUID per process, then a count: the final 62 bits of the seed plus the number of
+// One random GUID per process, then a count: the final 62 bits of the seed plus the number of
 // identifiers issued before, modulo 2^62, keeping the seed's version and variant. Identifiers are
 // unique within the process for 2^62 submissions, and no system call is made after the first.
 std::string NewTaskId() {

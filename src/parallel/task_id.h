@@ -9,9 +9,9 @@ namespace framedec {
 
 inline constexpr std::size_t kTaskIdLength = 36;
 
-// A new identifier: a GUID made once per process by the platform's GUID facility, its final bits
-// counted up for every identifier after it, so that no call after the first makes a system call.
-// Throws std::bad_alloc, or on Windows std::runtime_error when the platform cannot make the GUID.
+// A new identifier: a random GUID made once per process from the system's random source, its final
+// bits counted up for every identifier after it, so that no call after the first makes a system
+// call. Throws std::bad_alloc, or std::runtime_error when the random source fails.
 std::string NewTaskId();
 
 }  // namespace framedec

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "output_file.h"
+
 namespace framedec::cli {
 namespace {
 
@@ -107,6 +109,17 @@ bool ChooseOutputTarget(const std::string& path, OutputTarget& target, std::stri
         return false;
     }
     return true;
+}
+
+std::string NameThatIsTheInput(const OutputTarget& target, uint64_t first, uint64_t files, const std::string& input) {
+    FileIdentity in, out;
+    if (!IdentifyFile(input, in)) return {};
+    if (target.format == OutputFormat::Tiff) return IdentifyFile(target.path, out) && out == in ? target.path : "";
+    for (uint64_t i = 0; i < files; ++i) {
+        const std::string name = target.pattern.NameOf(first + i);
+        if (IdentifyFile(name, out) && out == in) return name;
+    }
+    return {};
 }
 
 }  // namespace framedec::cli

@@ -32,4 +32,9 @@ bool ChooseOutputTarget(const std::string& path, OutputTarget& target, std::stri
 
 const char* FormatName(OutputFormat format);
 
+// The first name the output would write that is the same file as `input` (by identity, so also
+// through "./", symbolic and hard links), or empty when none is: the TIFF's name, or the names of
+// files first to first + files - 1 of a sequence.
+std::string NameThatIsTheInput(const OutputTarget& target, uint64_t first, uint64_t files, const std::string& input);
+
 }  // namespace framedec::cli

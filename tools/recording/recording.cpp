@@ -1,5 +1,6 @@
 #include "recording/recording.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -19,38 +20,148 @@ RecordingLayout LayoutOfRecording(uint64_t fileBytes, uint32_t frameHeight) {
     return layout;
 }
 
-SequenceStep SequenceFollower::Next(uint16_t sequenceNo) {
-    SequenceStep result;
-    if (started_) {
-        const uint16_t step = static_cast<uint16_t>(sequenceNo - newest_);
-        if (step == 0 || step > 32768) {
-            result.repeated = true;
-            return result;  // the newest number stays the reference
-        }
-        result.droppedBefore = step - 1u;
-    }
-    started_ = true;
-    newest_ = sequenceNo;
-    return result;
+namespace {
+
+// Steps modulo 65536: 1 to 32768 is ahead, 0 and the rest are equal or behind.
+constexpr uint16_t kLargestStepAhead = 32768;
+// Stray numbers kept since the newest: enough for any burst of strays that sits in a gap.
+constexpr std::size_t kStraysKept = 64;
+
+bool IsAhead(uint16_t from, uint16_t to) {
+    const uint16_t step = static_cast<uint16_t>(to - from);
+    return step >= 1 && step <= kLargestStepAhead;
 }
 
-SequenceStep SequenceTracker::Add(uint16_t sequenceNo) {
-    const uint16_t newest = follower_.newest();
-    const SequenceStep step = follower_.Next(sequenceNo);
-    if (step.repeated) {
-        repeated_.push_back(frames_);
-        repeatedNumbers_.push_back({sequenceNo, newest});
-    } else if (step.droppedBefore > 0) {
-        dropped_.push_back({frames_, step.droppedBefore});
+// to counts on from `from`: 1 to kSequenceLookAhead ahead of it.
+bool ContinuesFrom(uint16_t from, uint16_t to) {
+    const uint16_t step = static_cast<uint16_t>(to - from);
+    return step >= 1 && step <= kSequenceLookAhead;
+}
+
+}  // namespace
+
+std::vector<uint16_t> DroppedRun::MissingNumbers() const {
+    std::vector<uint16_t> missing;
+    missing.reserve(count);
+    std::size_t skip = 0;
+    for (uint16_t n = static_cast<uint16_t>(after + 1); missing.size() < count; ++n) {
+        if (skip < present.size() && present[skip] == n) {
+            ++skip;
+            continue;
+        }
+        missing.push_back(n);
     }
-    ++frames_;
-    return step;
+    return missing;
+}
+
+void SequenceTracker::Add(uint16_t sequenceNo) {
+    pending_.push_back(sequenceNo);
+    if (pending_.size() > kSequenceLookAhead) DecideFront();
+}
+
+void SequenceTracker::Finish() {
+    while (!pending_.empty()) DecideFront();
+}
+
+void SequenceTracker::DecideFront() {
+    const uint16_t number = pending_.front();
+    DroppedRun gap;
+    const SequenceStep step = Decide(number, pending_.size() - 1, gap);
+    const uint64_t index = decided_++;
+    if (step.droppedBefore > 0) {
+        gap.index = index;
+        dropped_.push_back(std::move(gap));
+    }
+    if (step.repeated) {
+        repeated_.push_back(index);
+        repeatedNumbers_.push_back({number, newestBefore_});
+    }
+    if (step.reset) resets_.push_back(index);
+    pending_.pop_front();
+    if (visitor_) visitor_(index, number, step);
+}
+
+SequenceStep SequenceTracker::Decide(uint16_t number, std::size_t following, DroppedRun& gap) {
+    SequenceStep result;
+    newestBefore_ = newest_;
+    const auto next = [&](std::size_t j) { return pending_[1 + j]; };
+    const auto startRun = [&] {
+        started_ = true;
+        newest_ = number;
+        strays_.clear();
+    };
+    if (!started_) {
+        startRun();
+        return result;
+    }
+    const uint16_t step = static_cast<uint16_t>(number - newest_);
+    if (step == 1) {
+        startRun();
+        return result;
+    }
+    if (IsAhead(newest_, number)) {
+        bool confirmed = following == 0;  // the last frame: nothing can confirm or contradict it
+        for (std::size_t j = 0; j < following; ++j) confirmed = confirmed || ContinuesFrom(number, next(j));
+        if (!confirmed) {
+            result.repeated = true;
+            if (strays_.size() < kStraysKept) strays_.push_back(number);
+            return result;
+        }
+        // The skipped numbers that came all the same: late (after this frame) or early (strays).
+        const auto inGap = [&](uint16_t n) { return IsAhead(newest_, n) && static_cast<uint16_t>(n - newest_) < step; };
+        std::vector<uint16_t> present;
+        const auto note = [&](uint16_t n) {
+            if (inGap(n) && std::find(present.begin(), present.end(), n) == present.end()) present.push_back(n);
+        };
+        for (std::size_t j = 0; j < following; ++j) note(next(j));
+        result.repeated = !present.empty();  // it came before numbers below it
+        std::vector<uint16_t> late = present;
+        for (const uint16_t stray : strays_) note(stray);
+        uint32_t missing = step - 1u - static_cast<uint32_t>(present.size());
+        const auto fillers = static_cast<uint32_t>(
+            std::count_if(strays_.begin(), strays_.end(), [&](uint16_t n) { return !inGap(n) && n != newest_; }));
+        if (fillers == missing) missing = 0;  // the strays are the missing frames, with corrupt numbers
+        if (missing > 0) {
+            std::sort(present.begin(), present.end(), [&](uint16_t a, uint16_t b) {
+                return static_cast<uint16_t>(a - newest_) < static_cast<uint16_t>(b - newest_);
+            });
+            gap = {0, missing, newest_, std::move(present)};
+            result.droppedBefore = missing;
+        }
+        startRun();
+        late_ = std::move(late);
+        return result;
+    }
+    // Equal to or behind the newest: a counter reset if the frames after it count on from it.
+    bool reset = following >= kResetConfirmations;
+    for (std::size_t j = 0; reset && j < kResetConfirmations; ++j)
+        reset = ContinuesFrom(j == 0 ? number : next(j - 1), next(j)) && !IsAhead(newest_, next(j));
+    if (reset) {
+        result.reset = true;
+        startRun();
+        late_.clear();
+        return result;
+    }
+    result.repeated = true;
+    // A late number that a gap already counted as present is no stray that could fill another gap.
+    if (const auto late = std::find(late_.begin(), late_.end(), number); late != late_.end())
+        late_.erase(late);
+    else if (step != 0 && strays_.size() < kStraysKept)
+        strays_.push_back(number);
+    return result;
 }
 
 uint64_t SequenceTracker::droppedFrames() const {
     uint64_t total = 0;
     for (const DroppedRun& run : dropped_) total += run.count;
     return total;
+}
+
+SequenceTracker TrackSequence(std::span<const uint16_t> numbers) {
+    SequenceTracker tracker;
+    for (const uint16_t number : numbers) tracker.Add(number);
+    tracker.Finish();
+    return tracker;
 }
 
 std::vector<uint64_t> CheckedSteps(uint64_t frames) {
@@ -147,8 +258,14 @@ RecordingProblem RecordingReader::Open(const std::string& path, const OpenOption
         std::vector<uint32_t> heights;
         if (!HeightsThatRun(heights, error)) return RecordingProblem::CannotRead;
         if (heights.size() != 1) {
+            error.clear();
             if (bytes < 3 * FrameBytes(kBlockSize))
                 error = name + " is too short to tell its frame height (fewer than three frames at every height)";
+            else if (std::string reading; heights.empty() && ShortReading(reading, error))
+                error = name + " is too short to tell its frame height: its sequence numbers run at no height that "
+                               "gives three frames or more, and it may be " + reading;
+            else if (!error.empty())
+                return RecordingProblem::CannotRead;
             else if (heights.empty())
                 error = name + ": its sequence numbers run at no frame height";
             else
@@ -235,6 +352,22 @@ bool RecordingReader::MeasureRun(uint32_t height, SequenceRun& run, std::string&
         ++run.steps;
         run.ones += static_cast<uint16_t>(to - from) == 1;
     }
+    return true;
+}
+
+bool RecordingReader::ShortReading(std::string& reading, std::string& error) {
+    error.clear();
+    const uint64_t lines = fileBytes_ / FrameBytes(1);
+    if (fileBytes_ % FrameBytes(1) != 0) return false;
+    if (lines <= kMaxImageHeight && lines % kBlockSize == 0) {
+        reading = "one frame of " + std::to_string(lines) + " lines";
+        return true;
+    }
+    const uint64_t half = lines / 2;
+    if (lines % 2 != 0 || half > kMaxImageHeight || half % kBlockSize != 0) return false;
+    SequenceRun run;
+    if (!MeasureRun(static_cast<uint32_t>(half), run, error) || run.ones != 1) return false;
+    reading = "two frames of " + std::to_string(half) + " lines";
     return true;
 }
 

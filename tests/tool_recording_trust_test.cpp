@@ -107,29 +107,37 @@ TEST_F(ToolRecordingTrust, AGapPastTheFillLimitIsRefusedBeforeWriting) {
     EXPECT_NE(filled.out.find("wrote 36 files, f0.pgm to f35.pgm"), std::string::npos) << filled.out << filled.err;
 }
 
-// -o naming the recording itself, however it is named, is refused and the recording kept whole.
-TEST_F(ToolRecordingTrust, AnOutputThatIsTheInputIsRefused) {
-    const std::string recording = WriteRecording("rec.tif", Counting(0, 24));
+// -o naming an input, however it is named, is refused and the input kept whole: the recording of
+// a convert (a TIFF, or a file of a PNG or PGM sequence), a decode's frame, a synth's image.
+TEST_F(ToolRecordingTrust, AnOutputThatIsAnInputIsRefused) {
+    WriteRecording("rec.tif", Counting(0, 24));
     std::filesystem::create_hard_link(Path("rec.tif"), Path("link.tif"));
     WriteRecording("f3.pgm", Counting(0, 24));
+    WriteRecording("frame.bin", {7});
     const std::set<std::string> before = Files();
     struct Case {
-        std::string input, output, hit;
+        std::vector<std::string> args;
+        std::string output, input;
     };
     const Case cases[] = {
-        {"rec.tif", "rec.tif", "rec.tif"},
-        {"rec.tif", "./rec.tif", "./rec.tif"},
-        {"rec.tif", "link.tif", "link.tif"},
-        {"f3.pgm", "f%d.pgm", "f3.pgm"},
+        {{"convert", "rec.tif", "--height", "48", "--frames", "0:5"}, "rec.tif", "rec.tif"},
+        {{"convert", "rec.tif", "--height", "48", "--frames", "0:5"}, "./rec.tif", "rec.tif"},
+        {{"convert", "rec.tif", "--height", "48", "--frames", "0:5"}, "link.tif", "rec.tif"},
+        {{"convert", "f3.pgm", "--height", "48", "--frames", "0:5"}, "f%d.pgm", "f3.pgm"},
+        {{"decode", "frame.bin", "--height", "48"}, "./frame.bin", "frame.bin"},
+        {{"synth", "a.pgm"}, "a.pgm", "a.pgm"},
     };
     for (const Case& c : cases) {
-        const ToolRun run = Run({"convert", c.input, "--height", "48", "--frames", "0:5", "-o", c.output});
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", c.output});
+        const ToolRun run = Run(args);
         EXPECT_EQ(run.status, 1) << c.output;
-        EXPECT_EQ(run.err, "framedec convert: '" + c.hit + "' is the recording itself (" + c.input +
-                               "): choose another output name\n");
+        const std::string hit = c.output == "f%d.pgm" ? "f3.pgm" : c.output;
+        EXPECT_EQ(run.err, "framedec " + c.args[0] + ": '" + hit + "' is the input " + c.input +
+                               " itself: choose another output name\n");
         EXPECT_EQ(Files(), before) << c.output;
-        EXPECT_EQ(ReadFile(c.input), recording) << c.output;
     }
+    EXPECT_EQ(ReadFile("rec.tif").size(), 24 * FrameBytes(kHeight));
 }
 
 // A killed run's temporary file (a file system without unnamed files) goes with the next convert

@@ -232,9 +232,10 @@ int RunConvert(const std::vector<std::string>& args) {
     if (fill && !CheckFillLimit(tracker, range.first, fillLimit, error)) return Fail(kName, kExitFailure, error);
     const PagePlan plan(numbers, tracker, fill);
     const uint64_t count = plan.pages();
-    if (const std::string name = NameThatIsTheInput(target, range.first, count, path); !name.empty())
-        return Fail(kName, kExitFailure,
-                    "'" + name + "' is the recording itself (" + path + "): choose another output name");
+    std::vector<std::string> inputs = {path};
+    if (parsed.Has("--table")) inputs.push_back(parsed.Value("--table"));
+    if (const auto [name, input] = NameThatIsAnInput(target, range.first, count, inputs); !name.empty())
+        return Fail(kName, kExitFailure, "'" + name + "' is the input " + input + " itself: choose another output name");
 
     const Rect whole = mode.wholeFrame(height);
     CatchInterrupts();  // from before the first output file on, so that Ctrl-C leaves none half-written

@@ -111,13 +111,12 @@ bool ChooseOutputTarget(const std::string& path, OutputTarget& target, std::stri
     return true;
 }
 
-std::string NameThatIsTheInput(const OutputTarget& target, uint64_t first, uint64_t files, const std::string& input) {
-    FileIdentity in, out;
-    if (!IdentifyFile(input, in)) return {};
-    if (target.format == OutputFormat::Tiff) return IdentifyFile(target.path, out) && out == in ? target.path : "";
-    for (uint64_t i = 0; i < files; ++i) {
-        const std::string name = target.pattern.NameOf(first + i);
-        if (IdentifyFile(name, out) && out == in) return name;
+std::pair<std::string, std::string> NameThatIsAnInput(const OutputTarget& target, uint64_t first, uint64_t files,
+                                                      std::span<const std::string> inputs) {
+    const uint64_t names = target.format == OutputFormat::Tiff ? 1 : files;
+    for (uint64_t i = 0; i < names; ++i) {
+        const std::string name = target.format == OutputFormat::Tiff ? target.path : target.pattern.NameOf(first + i);
+        if (std::string input = InputThatIsTheOutput(name, inputs); !input.empty()) return {name, std::move(input)};
     }
     return {};
 }

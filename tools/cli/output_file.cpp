@@ -41,6 +41,14 @@ bool TemporaryNameProcess(const std::string& name, uint64_t& processId) {
 
 }  // namespace
 
+std::string InputThatIsTheOutput(const std::string& output, std::span<const std::string> inputs) {
+    FileIdentity out, in;
+    if (!IdentifyFile(output, out)) return {};
+    for (const std::string& input : inputs)
+        if (IdentifyFile(input, in) && in == out) return input;
+    return {};
+}
+
 void RemoveStaleTemporaries(const std::string& folder) {
     std::error_code error;
     const std::filesystem::path path = tools::PathFromUtf8(folder.empty() ? "." : folder);

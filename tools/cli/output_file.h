@@ -53,6 +53,10 @@ struct FileIdentity {
 // False when the path names no file that can be identified (it does not exist, for instance).
 bool IdentifyFile(const std::string& path, FileIdentity& identity);
 
+// The first of inputs that is the same file as output, or empty when none is (or output does not
+// exist): an output written over its own input would destroy what it is made from.
+std::string InputThatIsTheOutput(const std::string& output, std::span<const std::string> inputs);
+
 // Whether the process that wrote a temporary file is still running on this machine (a process
 // id that is in use counts, whoever holds it now).
 bool ProcessIsRunning(uint64_t processId);

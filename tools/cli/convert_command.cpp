@@ -73,7 +73,7 @@ std::string HelpText() {
            " (default: the processor count, " + std::to_string(DefaultDecodeThreads()) + " here)\n"
            "  --deflate        compress the TIFF's pages (deflate, horizontal predictor); default uncompressed\n"
            "  --no-predictor   with --deflate: no predictor, for readers that do not undo it (ImageJ before\n"
-           "                   1.53v); pages about a third larger\n"
+           "                   1.53v); pages about 15% larger\n"
            "  --fill-dropped   a blank page (or file) labelled 'dropped sequence_number=N' for each dropped\n"
            "                   frame of a confirmed gap (see framedec scan --help), so that the page index\n"
            "                   (or file number) follows the camera's count\n"

@@ -15,30 +15,33 @@ namespace {
 
 constexpr OptionSpec kOptions[] = {{"--height"}, {"--json", false}, {"--csv", false}, {"--force", false}};
 
-constexpr const char* kHelp =
-    "usage: framedec scan RECORDING --height H|auto [--json | --csv] [--force]\n"
-    "\n"
-    "Reads the sequence numbers of a recording (back-to-back frames of H lines, H x 320 bytes each)\n"
-    "and reports the whole frames, the first and last sequence numbers, every gap, every frame that\n"
-    "is repeated or out of order, every counter reset, and the bytes of a last frame cut short\n"
-    "(skipped). Numbers count modulo 65536 (65535 then 0 is no gap) and follow the camera:\n"
-    "  - 1 ahead of the newest number is the next frame;\n"
-    "  - 2 to 32768 ahead is a gap of the numbers skipped, once one of the next 4 frames continues\n"
-    "    from it; skipped numbers that come within those frames are no drop (two swapped frames are\n"
-    "    two frames out of order); a number no later frame continues from is one stray frame (out of\n"
-    "    order or corrupt) that moves nothing, and strays in the places of missing numbers are those\n"
-    "    frames; a jump in the last frame counts as a gap;\n"
-    "  - equal to or behind the newest is a repeated or out-of-order frame that moves nothing, unless\n"
-    "    the next 2 frames count on from it: a counter reset, after which drops count again.\n"
-    "\n"
-    "  --height H  the frames' height in lines: a multiple of 8 from 8 to 1024, or auto for the one\n"
-    "              height at which the sequence numbers run. A height at which fewer than half the\n"
-    "              steps between frames are +1 is refused (naming the height at which they run)\n"
-    "  --force     read at the given height even so (a camera whose numbers do not count)\n"
-    "  --json      one JSON object: height, frames, sequence_numbers, dropped ([{index, count}]),\n"
-    "              repeated (frame indices), resets (the first frame of each new run) and\n"
-    "              trailing_bytes\n"
-    "  --csv       one line per frame: index,sequence_number,gap_before,repeated,reset (streamed)\n";
+std::string HelpText() {
+    return "usage: framedec scan RECORDING --height H|auto [--json | --csv] [--force]\n"
+           "\n"
+           "Reads the sequence numbers of a recording (back-to-back frames of H lines, H x 320 bytes each)\n"
+           "and reports the whole frames, the first and last sequence numbers, every gap, every frame that\n"
+           "is repeated or out of order, every counter reset, and the bytes of a last frame cut short\n"
+           "(skipped). Numbers count modulo 65536 (65535 then 0 is no gap) and follow the camera:\n"
+           "  - 1 ahead of the newest number is the next frame;\n"
+           "  - 2 to 32768 ahead is a gap of the numbers skipped, once one of the next " +
+           std::to_string(tools::kSequenceLookAhead) + " frames continues\n"
+           "    from it; skipped numbers that come within those frames are no drop (two swapped frames are\n"
+           "    two frames out of order); a number no later frame continues from is one stray frame (out of\n"
+           "    order or corrupt) that moves nothing, and strays in the places of missing numbers are those\n"
+           "    frames; a jump in the last frame counts as a gap;\n"
+           "  - equal to or behind the newest is a repeated or out-of-order frame that moves nothing, unless\n"
+           "    the next " + std::to_string(tools::kResetConfirmations) +
+           " frames count on from it: a counter reset, after which drops count again.\n"
+           "\n"
+           "  --height H  the frames' height in lines: a multiple of 8 from 8 to 1024, or auto for the one\n"
+           "              height at which the sequence numbers run. A height at which fewer than half the\n"
+           "              steps between frames are +1 is refused (naming the height at which they run)\n"
+           "  --force     read at the given height even so (a camera whose numbers do not count)\n"
+           "  --json      one JSON object: height, frames, sequence_numbers, dropped ([{index, count}]),\n"
+           "              repeated (frame indices), resets (the first frame of each new run) and\n"
+           "              trailing_bytes\n"
+           "  --csv       one line per frame: index,sequence_number,gap_before,repeated,reset (streamed)\n";
+}
 
 // Gaps and repeats listed in the summary before it says how many more there are.
 constexpr std::size_t kListedInSummary = 10;
@@ -123,7 +126,7 @@ void PrintSummary(const std::string& path, bool heightFound, const tools::Record
 int RunScan(const std::vector<std::string>& args) {
     constexpr const char* kName = "scan";
     if (WantsHelp(args)) {
-        std::fputs(kHelp, stdout);
+        std::fputs(HelpText().c_str(), stdout);
         return kExitSuccess;
     }
     Arguments parsed;

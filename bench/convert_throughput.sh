@@ -22,6 +22,7 @@ mkdir -p "$work/sequence"
 fps() { sed -n 's/.* \([0-9.]*\) frames\/s$/\1/p'; }
 convert_with() {  # label, build, output, extra options
   rm -rf "$work/sequence"/* "$work"/*.tif
+  sync  # so that no run waits for the writing of the one before (each flushes its files to disk)
   local result size
   result=$("$2/tools/cli/framedec" convert "$work/rec.bin" --height 1024 --threads "$threads" -o "$3" "${@:4}" | fps)
   size=$(du -sm "$work/sequence" "$work"/*.tif 2>/dev/null | awk '{s += $1} END {print s}')

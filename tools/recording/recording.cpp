@@ -212,18 +212,17 @@ bool RecordingReader::MeasureRun(uint32_t height, SequenceRun& run, std::string&
 
 bool RecordingReader::ShortReading(std::string& reading, std::string& error) {
     error.clear();
-    const uint64_t lines = fileBytes_ / FrameBytes(1);
+    reading.clear();
     if (fileBytes_ % FrameBytes(1) != 0) return false;
-    if (lines <= kMaxImageHeight && lines % kBlockSize == 0) {
-        reading = "one frame of " + std::to_string(lines) + " lines";
-        return true;
+    const uint64_t lines = fileBytes_ / FrameBytes(1), half = lines / 2;
+    if (lines % 2 == 0 && half <= kMaxImageHeight && half % kBlockSize == 0) {
+        SequenceRun run;
+        if (!MeasureRun(static_cast<uint32_t>(half), run, error)) return false;
+        if (run.ones == 1) reading = "two frames of " + std::to_string(half) + " lines";
     }
-    const uint64_t half = lines / 2;
-    if (lines % 2 != 0 || half > kMaxImageHeight || half % kBlockSize != 0) return false;
-    SequenceRun run;
-    if (!MeasureRun(static_cast<uint32_t>(half), run, error) || run.ones != 1) return false;
-    reading = "two frames of " + std::to_string(half) + " lines";
-    return true;
+    if (lines <= kMaxImageHeight && lines % kBlockSize == 0)
+        reading += (reading.empty() ? "one frame of " : " or one of ") + std::to_string(lines) + " lines";
+    return !reading.empty();
 }
 
 bool RecordingReader::HeightsThatRun(std::vector<uint32_t>& heights, std::string& error) {

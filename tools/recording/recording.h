@@ -95,9 +95,8 @@ private:
     bool MeasureRun(uint32_t height, SequenceRun& run, std::string& error);
     // The heights at which the numbers run, among those giving three frames or more.
     bool HeightsThatRun(std::vector<uint32_t>& heights, std::string& error);
-    // Whether the whole file may be one frame, or two whose numbers step +1, of a height that gives
-    // fewer than three frames: reading says which ("one frame of 576 lines"). error is set on a
-    // failed read.
+    // Whether the whole file may be two frames whose numbers step +1, or one frame: reading says
+    // which ("two frames of 48 lines or one of 96"). error is set on a failed read.
     bool ShortReading(std::string& reading, std::string& error);
     bool ReadNumber(uint64_t frame, uint64_t frameBytes, uint16_t& number, std::string& error);
     bool CheckRange(uint64_t first, uint64_t count, std::string& error) const;

@@ -35,6 +35,9 @@ long ThreadCount();
 // A new, empty directory under the system's temporary directory, its name starting with prefix.
 std::filesystem::path MakeTemporaryDirectory(const std::string& prefix);
 
+// This process's id.
+uint64_t CurrentProcessId();
+
 // Writes text to standard output at once, without the C library's buffering, so that lines
 // written by several threads while the process exits are neither lost nor reordered.
 void WriteUnbuffered(const char* text);

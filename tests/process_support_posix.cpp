@@ -66,6 +66,8 @@ long ThreadCount() {
     return std::distance(begin(tasks), end(tasks));
 }
 
+uint64_t CurrentProcessId() { return static_cast<uint64_t>(::getpid()); }
+
 std::filesystem::path MakeTemporaryDirectory(const std::string& prefix) {
     std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) return {};

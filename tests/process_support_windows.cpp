@@ -123,6 +123,8 @@ long ThreadCount() {
     return count;
 }
 
+uint64_t CurrentProcessId() { return GetCurrentProcessId(); }
+
 std::filesystem::path MakeTemporaryDirectory(const std::string& prefix) {
     std::random_device seed;
     std::mt19937_64 random(seed());

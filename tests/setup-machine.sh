@@ -12,16 +12,17 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # The Debian packages the builds and the test suites need. Add a package to the list of its kind.
 debian_packages=(
   cmake g++ clang libclang-rt-14-dev valgrind binutils    # compilers, sanitizer runtimes, memcheck
-  libgtest-dev libbenchmark-dev libjpeg62-turbo-dev uuid-dev libtiff-dev libpng-dev
+  libgtest-dev libbenchmark-dev libjpeg62-turbo-dev uuid-dev libtiff-dev libpng-dev libdeflate-dev
   python3-venv python3-dev                                # the Python package's virtual environment
   g++-aarch64-linux-gnu qemu-user                         # the 64-bit ARM cross build, its tests
   pkg-config dpkg-dev file lintian                        # the Debian packages and their checks
   mono-mcs mono-runtime                                   # the C# declarations' test
 )
 # Installed without the packages they recommend: MinGW-w64 with POSIX threads for the Windows
-# build, Wine to run its tests (without Wine's desktop packages), llvm for framedec.lib
-# (llvm-dlltool) and lld for the MSVC-style link of the consumer check.
-debian_packages_without_recommends=(g++-mingw-w64-x86-64-posix wine wine64 llvm lld)
+# build and its zlib (the Windows tool's TIFF and PNG output), Wine to run its tests (without
+# Wine's desktop packages), llvm for framedec.lib (llvm-dlltool) and lld for the MSVC-style link
+# of the consumer check.
+debian_packages_without_recommends=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 llvm lld)
 # The cuda suite fetches its NVIDIA tools with pip.
 if command -v nvcc >/dev/null && ! python3 -m pip --version >/dev/null 2>&1; then
   debian_packages+=(python3-pip)
@@ -200,14 +201,18 @@ fetch_cuda_downloads() {
   if command -v aarch64-linux-gnu-g++ >/dev/null; then fetch_cuda_runtime_aarch64; fi
 }
 
-# tifffile reads the tool's TIFF stacks back as ImageJ hyperstacks (the tool.tifffile test), in a
-# virtual environment of its own.
+# tifffile reads the tool's TIFF stacks back as ImageJ hyperstacks, and Pillow its PNG files (the
+# tool.tifffile and windows tool.readers tests), in a virtual environment of their own.
 fetch_tiff_readers() {
-  [ -x build/tiff-readers/bin/python ] && build/tiff-readers/bin/python -c "import tifffile" 2>/dev/null && return 0
-  echo "fetching: tifffile and numpy (PyPI) into build/tiff-readers"
-  rm -rf build/tiff-readers
-  python3 -m venv build/tiff-readers
-  build/tiff-readers/bin/pip install --quiet --disable-pip-version-check tifffile==2026.3.3 numpy==2.4.6
+  if ! { [ -x build/tiff-readers/bin/python ] && build/tiff-readers/bin/python -c "import tifffile" 2>/dev/null; }; then
+    echo "fetching: tifffile and numpy (PyPI) into build/tiff-readers"
+    rm -rf build/tiff-readers
+    python3 -m venv build/tiff-readers
+    build/tiff-readers/bin/pip install --quiet --disable-pip-version-check tifffile==2026.3.3 numpy==2.4.6
+  fi
+  build/tiff-readers/bin/python -c "import PIL" 2>/dev/null && return 0
+  echo "fetching: Pillow (PyPI) into build/tiff-readers"
+  build/tiff-readers/bin/pip install --quiet --disable-pip-version-check pillow==13.0.0
 }
 
 case "${1:-all}" in

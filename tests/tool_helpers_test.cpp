@@ -107,34 +107,72 @@ TEST(Recording, LayoutSplitsWholeFramesFromATrailingPart) {
     EXPECT_EQ(LayoutOfRecording(uint64_t{40} << 30, 1024).frames, (uint64_t{40} << 30) / 327680);
 }
 
-TEST(Recording, SequenceGapsCountFromTheNewestNumberModulo65536) {
+// first, first + 1, ... for count numbers (modulo 65536), with the given numbers put in.
+std::vector<uint16_t> Counting(uint16_t first, std::size_t count, std::vector<std::pair<std::size_t, uint16_t>> put = {}) {
+    std::vector<uint16_t> numbers(count);
+    for (std::size_t i = 0; i < count; ++i) numbers[i] = static_cast<uint16_t>(first + i);
+    for (const auto& [index, number] : put) numbers[index] = number;
+    return numbers;
+}
+
+std::vector<uint16_t> Joined(std::vector<uint16_t> a, const std::vector<uint16_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(Recording, SequenceNumbersFollowTheCamera) {
     struct Case {
+        std::string what;
         std::vector<uint16_t> numbers;
         std::vector<std::pair<uint64_t, uint32_t>> dropped;
         std::vector<uint64_t> repeated;
+        std::vector<uint64_t> resets = {};
     };
     const Case cases[] = {
-        {{7, 8, 9}, {}, {}},
-        {{65534, 65535, 0, 1}, {}, {}},         // the wrap is no gap
-        {{65535, 2}, {{1, 2}}, {}},              // 0 and 1 missing across the wrap
-        {{1, 2, 5, 6, 10}, {{2, 2}, {4, 3}}, {}},
-        {{4, 4, 5}, {}, {1}},                    // the same number again
-        {{10, 9, 10, 11}, {}, {1, 2}},           // behind, then equal to the newest: both repeats
-        {{0, 32768}, {{1, 32767}}, {}},          // the largest step read as a drop
-        {{0, 32769}, {}, {1}},                   // one more reads as a step back
-        // A stale copy of 4 after 8 moves nothing: 9 follows 8 with no gap.
-        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 4, 9, 11}, {{11, 1}}, {9}},
-        {{65534, 65535, 3, 65535, 4}, {{2, 3}}, {3}},  // a stale number from before the wrap
+        {"counting", {7, 8, 9}, {}, {}},
+        {"the wrap is no gap", {65534, 65535, 0, 1}, {}, {}},
+        {"0 and 1 missing across the wrap", {65535, 2}, {{1, 2}}, {}},
+        {"gaps confirmed by the next frames", {1, 2, 5, 6, 10}, {{2, 2}, {4, 3}}, {}},
+        {"the same number again", {4, 4, 5}, {}, {1}},
+        {"behind, then equal to the newest", {10, 9, 10, 11}, {}, {1, 2}},
+        {"the largest step read as a drop", {0, 32768}, {{1, 32767}}, {}},
+        {"one more reads as a step back", {0, 32769}, {}, {1}},
+        {"a stale copy of 4 after 8 moves nothing", {0, 1, 2, 3, 4, 5, 6, 7, 8, 4, 9, 11}, {{11, 1}}, {9}},
+        {"a stale number from before the wrap", {65534, 65535, 3, 65535, 4}, {{2, 3}}, {3}},
+        {"an outlier ahead is one stray frame in its place", Counting(100, 100, {{50, 30000}}), {}, {50}},
+        {"an outlier behind likewise", Counting(100, 100, {{50, 7}}), {}, {50}},
+        {"an outlier beside a real drop", Joined(Counting(100, 50), Joined({30000}, Counting(152, 10))), {{51, 2}},
+         {50}},
+        {"a counter reset with 5 real drops after it", Joined(Counting(5000, 50), Joined(Counting(0, 20), Counting(25, 30))),
+         {{70, 5}}, {}, {50}},
+        {"swapped neighbours", {10, 11, 12, 14, 13, 15, 16}, {}, {3, 4}},
+        {"a late number is no drop, the rest of the gap is", {10, 11, 12, 15, 13, 16, 17}, {{3, 1}}, {3, 4}},
+        {"a late number fills no later gap", {10, 11, 12, 14, 13, 16, 17}, {{5, 1}}, {3, 4}},
+        {"a jump in the last frame counts", {10, 11, 12, 40}, {{3, 27}}, {}},
+        {"a jump contradicted by the last frame does not", {10, 11, 12, 40, 13}, {}, {3}},
+        {"a jump back in the last frames is no reset", {10, 11, 12, 13, 2, 3}, {}, {4, 5}},
     };
     for (const Case& c : cases) {
-        SequenceTracker tracker;
+        std::vector<uint64_t> visited;
+        SequenceTracker tracker([&](uint64_t index, uint16_t, const SequenceStep&) { visited.push_back(index); });
         for (uint16_t number : c.numbers) tracker.Add(number);
+        tracker.Finish();
         std::vector<std::pair<uint64_t, uint32_t>> dropped;
         for (const DroppedRun& run : tracker.dropped()) dropped.emplace_back(run.index, run.count);
-        EXPECT_EQ(dropped, c.dropped) << testing::PrintToString(c.numbers);
-        EXPECT_EQ(tracker.repeated(), c.repeated) << testing::PrintToString(c.numbers);
-        EXPECT_EQ(tracker.frames(), c.numbers.size());
+        EXPECT_EQ(dropped, c.dropped) << c.what;
+        EXPECT_EQ(tracker.repeated(), c.repeated) << c.what;
+        EXPECT_EQ(tracker.resets(), c.resets) << c.what;
+        EXPECT_EQ(tracker.frames(), c.numbers.size()) << c.what;
+        EXPECT_EQ(visited.size(), c.numbers.size()) << c.what;
+        EXPECT_TRUE(std::is_sorted(visited.begin(), visited.end())) << c.what;
     }
+}
+
+// The blank pages of --fill-dropped are labelled with these: never a number that is in the file.
+TEST(Recording, MissingNumbersLeaveOutThoseThatCameLate) {
+    const SequenceTracker tracker = TrackSequence(std::vector<uint16_t>{65533, 3, 65535, 1, 4, 5});
+    ASSERT_EQ(tracker.dropped().size(), 1u);
+    EXPECT_EQ(tracker.dropped()[0].MissingNumbers(), (std::vector<uint16_t>{65534, 0, 2}));
 }
 
 TEST(Recording, CheckedStepsAreAllOrSpreadOverTheRecording) {
@@ -194,7 +232,9 @@ TEST(Recording, OpenChecksTheFileAndTheHeight) {
         {counting, {512, false}, RecordingProblem::None, "512 16"},
         {constant, {64}, RecordingProblem::HeightWrong, "(0 of 8 steps between frames are +1); they run at no height"},
         {constant, {0}, RecordingProblem::HeightUnknown,
-         "its sequence numbers run at no frame height; give --height (and --force if the camera's numbers do not count)"},
+         "is too short to tell its frame height: its sequence numbers run at no height that gives three frames or "
+         "more, and it may be one frame of 576 lines; give --height (and --force if the camera's numbers do not "
+         "count)"},
         {constant, {64, false}, RecordingProblem::None, "64 9"},
         {twoFrames, {64}, RecordingProblem::None, "64 2"},  // two frames tell nothing
         {empty, {64}, RecordingProblem::NoWholeFrame, "recording '" + empty + "' is empty: it holds no frame"},

@@ -118,15 +118,19 @@ class Recording:
         return self._numbers.copy()
 
     def dropped(self) -> List[Tuple[int, int]]:
-        """Where frames were dropped: (index, count) for each frame whose sequence number is count + 1
-        after the previous frame's (count 1 to 32767), counting modulo 65536 (65535 then 0 is no gap).
+        """Where frames were dropped: (index, count) for each frame that follows count missing
+        sequence numbers, counting modulo 65536 (65535 then 0 is no gap), as ``framedec scan`` counts:
+        a jump ahead is a gap only when one of the next 4 frames continues from it, skipped numbers
+        that come within those frames are no drop, and after a counter reset (a jump back that the
+        next 2 frames count on from) drops count again.
 
-        A number that stays the same or goes back marks a repeated frame instead (``repeated()``).
+        A number that repeats, goes back or is not confirmed marks a frame in ``repeated()`` instead.
         """
         return list(self._sequence_gaps()[0])
 
     def repeated(self) -> List[int]:
-        """Indices of frames whose sequence number repeats or goes back from the previous frame's."""
+        """Indices of frames out of the camera's order: repeated, behind the newest number, a
+        stray number no later frame confirms, or a frame that came before numbers below it."""
         return list(self._sequence_gaps()[1])
 
     def to_dask(self, frames_per_chunk: int = 64) -> Any:

@@ -83,7 +83,7 @@ nb::tuple TrackSequence(nb::ndarray<const uint16_t, nb::ndim<1>, nb::c_contig, n
     tools::SequenceTracker tracker;
     {
         nb::gil_scoped_release release;
-        for (std::size_t i = 0; i < numbers.shape(0); ++i) tracker.Add(numbers.data()[i]);
+        tracker = tools::TrackSequence(std::span(numbers.data(), numbers.shape(0)));
     }
     nb::list dropped, repeated;
     for (const tools::DroppedRun& run : tracker.dropped()) dropped.append(nb::make_tuple(run.index, run.count));

@@ -15,19 +15,27 @@
 #include "exit_status.h"
 #include "frame_pipeline.h"
 #include "frame_writer.h"
+#include "output_file.h"
 #include "page_plan.h"
 #include "progress_line.h"
 #include "recording_file.h"
 #include "table_option.h"
 #include "framedec.h"
+#include "synth/file_path.h"
 
 namespace framedec::cli {
 namespace {
 
 constexpr OptionSpec kOptions[] = {
     {"--height"}, {"--output", true, "-o"}, {"--frames"}, {"--mode"}, kTableOption, kQualityOption, {"--threads"},
-    {"--deflate", false}, {"--force", false}, {"--fill-dropped", false}, {"--frame-interval"}, {"--fps"},
+    {"--deflate", false}, {"--no-predictor", false}, {"--force", false}, {"--fill-dropped", false},
+    {"--fill-limit"}, {"--frame-interval"}, {"--fps"},
 };
+
+// The largest gap that --fill-dropped fills unless --fill-limit says more: a second of a fast
+// camera's frames. A longer gap is more often a counter that jumped than frames lost, and its blank
+// pages would outweigh the recording (1000 blank pages of 1024 lines are 1.3 GB).
+constexpr uint32_t kDefaultFillLimit = 1000;
 
 // Frames decode on plain threads of the tool (not the library's pool); each holds about two frames.
 constexpr uint32_t kMaxConvertThreads = 64;
@@ -37,8 +45,9 @@ constexpr std::string_view kConvertModes[] = {"pixels", "dc"};
 
 std::string HelpText() {
     return "usage: framedec convert RECORDING --height H|auto -o OUT [--frames A:B] [--mode pixels|dc]\n"
-           "                        [--table FILE | --quality N] [--threads N] [--deflate] [--force]\n"
-           "                        [--fill-dropped] [--frame-interval SECONDS | --fps N]\n"
+           "                        [--table FILE | --quality N] [--threads N] [--deflate [--no-predictor]]\n"
+           "                        [--force] [--fill-dropped [--fill-limit N]]\n"
+           "                        [--frame-interval SECONDS | --fps N]\n"
            "\n"
            "Decodes the frames of a recording (back-to-back frames of H lines, H x 320 bytes each; the\n"
            "bytes of a last frame cut short are skipped) and writes them in order:\n"
@@ -63,8 +72,14 @@ std::string HelpText() {
            "  --threads N      frames decoded at once, 1 to " + std::to_string(kMaxConvertThreads) +
            " (default: the processor count, " + std::to_string(DefaultDecodeThreads()) + " here)\n"
            "  --deflate        compress the TIFF's pages (deflate, horizontal predictor); default uncompressed\n"
+           "  --no-predictor   with --deflate: no predictor, for readers that do not undo it (ImageJ before\n"
+           "                   1.53v); pages about 15% larger\n"
            "  --fill-dropped   a blank page (or file) labelled 'dropped sequence_number=N' for each dropped\n"
-           "                   frame, so that the page index (or file number) follows the camera's count\n"
+           "                   frame of a confirmed gap (see framedec scan --help), so that the page index\n"
+           "                   (or file number) follows the camera's count\n"
+           "  --fill-limit N   the largest gap filled (default " + std::to_string(kDefaultFillLimit) +
+           "); a larger one is refused before anything\n"
+           "                   is written\n"
            "  --frame-interval SECONDS, --fps N\n"
            "                   the time from one frame to the next, for the TIFF's time axis\n";
 }
@@ -124,24 +139,44 @@ bool FrameIntervalOption(const Arguments& parsed, double& interval, std::string&
             return false;
         }
         interval = std::string_view(name) == "--fps" ? 1 / value : value;
+        if (!std::isfinite(interval) || interval <= 0) {  // 1 / 5e-324 is infinite
+            error = std::string(name) + " " + parsed.Value(name) + " gives no finite frame interval";
+            return false;
+        }
     }
     return true;
 }
 
-// One line on standard error when frames were dropped or repeated among those converted: their
-// page index no longer follows the camera's count (unless blanks fill the gaps).
-void ReportDrops(const std::string& path, uint64_t first, const tools::SequenceTracker& tracker, bool filled) {
+// One line on standard error when frames were dropped, repeated or the counter reset among those
+// converted: their page (or file) index no longer follows the camera's count (unless blanks fill the
+// gaps).
+void ReportDrops(const std::string& path, uint64_t first, const tools::SequenceTracker& tracker, bool filled,
+                 const char* unit) {
     const uint64_t dropped = tracker.droppedFrames(), repeated = tracker.repeated().size();
-    if (dropped == 0 && repeated == 0) return;
+    const uint64_t resets = tracker.resets().size();
+    if (dropped == 0 && repeated == 0 && resets == 0) return;
     std::string line = "framedec convert: frames " + std::to_string(first) + " to " +
                        std::to_string(first + tracker.frames() - 1) + " of " + path + ": " +
                        std::to_string(dropped) + " dropped in " + CountText(tracker.dropped().size(), "gap") +
                        ", " + std::to_string(repeated) + " repeated or out of order";
+    if (resets > 0) line += ", " + CountText(resets, "counter reset");
     if (dropped > 0)
-        line += filled ? "; a blank page in each dropped frame's place"
-                       : "; pages after a gap are not the camera's count (--fill-dropped puts a blank page in "
-                         "each dropped frame's place)";
+        line += filled ? std::string("; a blank ") + unit + " in each dropped frame's place"
+                       : std::string("; ") + unit + "s after a gap are not the camera's count (--fill-dropped puts a "
+                         "blank " + unit + " in each dropped frame's place)";
     std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// With --fill-dropped: refuses a gap larger than the limit, naming it.
+bool CheckFillLimit(const tools::SequenceTracker& tracker, uint64_t first, uint32_t limit, std::string& error) {
+    for (const tools::DroppedRun& run : tracker.dropped()) {
+        if (run.count <= limit) continue;
+        error = "--fill-dropped: " + std::to_string(run.count) + " frames dropped before frame " +
+                std::to_string(first + run.index) + " (sequence numbers after " + std::to_string(run.after) +
+                ") are more than --fill-limit " + std::to_string(limit) + " (raise it to fill that gap)";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -155,11 +190,12 @@ int RunConvert(const std::vector<std::string>& args) {
     Arguments parsed;
     std::string error, output;
     constexpr std::string_view kPositionals[] = {"RECORDING (the file of frames)"};
-    uint32_t height = 0, threads = DefaultDecodeThreads();
+    uint32_t height = 0, threads = DefaultDecodeThreads(), fillLimit = kDefaultFillLimit;
     double frameInterval = 0;
     if (!ParseArguments(args, kOptions, parsed, error) || !CheckPositionals(parsed, kPositionals, error) ||
         !RecordingHeightOption(parsed, height, error) || !OutputOption(parsed, output, error) ||
         !UnsignedOption(parsed, "--threads", 1, kMaxConvertThreads, threads, error) ||
+        !UnsignedOption(parsed, "--fill-limit", 0, UINT32_MAX, fillLimit, error) ||
         !FrameIntervalOption(parsed, frameInterval, error))
         return Fail(kName, kExitUsage, error);
     const std::string modeName = parsed.Has("--mode") ? parsed.Value("--mode") : "pixels";
@@ -168,6 +204,9 @@ int RunConvert(const std::vector<std::string>& args) {
     const DecodeMode& mode = *FindDecodeMode(modeName);
     OutputTarget target;
     if (!ChooseOutputTarget(output, target, error)) return Fail(kName, kExitUsage, error);
+    for (const auto& [option, needs] : {std::pair{"--no-predictor", "--deflate"}, {"--fill-limit", "--fill-dropped"}})
+        if (parsed.Has(option) && !parsed.Has(needs))
+            return Fail(kName, kExitUsage, std::string(option) + " applies only with " + needs);
     for (const char* tiffOnly : {"--deflate", "--frame-interval", "--fps"})
         if (parsed.Has(tiffOnly) && target.format != OutputFormat::Tiff)
             return Fail(kName, kExitUsage,
@@ -188,16 +227,22 @@ int RunConvert(const std::vector<std::string>& args) {
     const uint64_t frames = range.end - range.first;
     std::vector<uint16_t> numbers;
     if (!reader.ReadSequenceNumbers(range.first, frames, numbers, error)) return Fail(kName, kExitFailure, error);
-    tools::SequenceTracker tracker;
-    for (const uint16_t number : numbers) tracker.Add(number);
+    const tools::SequenceTracker tracker = tools::TrackSequence(numbers);
     const bool fill = parsed.Has("--fill-dropped");
+    if (fill && !CheckFillLimit(tracker, range.first, fillLimit, error)) return Fail(kName, kExitFailure, error);
     const PagePlan plan(numbers, tracker, fill);
     const uint64_t count = plan.pages();
+    std::vector<std::string> inputs = {path};
+    if (parsed.Has("--table")) inputs.push_back(parsed.Value("--table"));
+    if (const auto [name, input] = NameThatIsAnInput(target, range.first, count, inputs); !name.empty())
+        return Fail(kName, kExitFailure, "'" + name + "' is the input " + input + " itself: choose another output name");
 
     const Rect whole = mode.wholeFrame(height);
     CatchInterrupts();  // from before the first output file on, so that Ctrl-C leaves none half-written
-    std::unique_ptr<FrameWriter> writer = OpenFrameWriter(
-        target, {count, whole.width, whole.height, parsed.Has("--deflate"), frameInterval}, error);
+    RemoveStaleTemporaries(tools::Utf8FromPath(tools::PathFromUtf8(target.path).parent_path()));
+    const WriterOptions options{count, whole.width, whole.height, parsed.Has("--deflate"),
+                                !parsed.Has("--no-predictor"), frameInterval};
+    std::unique_ptr<FrameWriter> writer = OpenFrameWriter(target, options, error);
     if (!writer) return Fail(kName, kExitFailure, error);
 
     std::mutex readerLock;
@@ -249,7 +294,7 @@ int RunConvert(const std::vector<std::string>& args) {
         return Fail(kName, kExitFailure, error);
     }
 
-    ReportDrops(path, range.first, tracker, fill);
+    ReportDrops(path, range.first, tracker, fill, target.format == OutputFormat::Tiff ? "page" : "file");
     const double seconds = progress.Seconds();
     std::printf("%s (frames %llu to %llu, %s, %s)\n", writer->Summary().c_str(),
                 static_cast<unsigned long long>(range.first), static_cast<unsigned long long>(range.end - 1),

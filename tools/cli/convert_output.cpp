@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "output_file.h"
+
 namespace framedec::cli {
 namespace {
 
@@ -107,6 +109,16 @@ bool ChooseOutputTarget(const std::string& path, OutputTarget& target, std::stri
         return false;
     }
     return true;
+}
+
+std::pair<std::string, std::string> NameThatIsAnInput(const OutputTarget& target, uint64_t first, uint64_t files,
+                                                      std::span<const std::string> inputs) {
+    const uint64_t names = target.format == OutputFormat::Tiff ? 1 : files;
+    for (uint64_t i = 0; i < names; ++i) {
+        const std::string name = target.format == OutputFormat::Tiff ? target.path : target.pattern.NameOf(first + i);
+        if (std::string input = InputThatIsTheOutput(name, inputs); !input.empty()) return {name, std::move(input)};
+    }
+    return {};
 }
 
 }  // namespace framedec::cli

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
 
 namespace framedec::cli {
 
@@ -31,5 +33,11 @@ struct OutputTarget {
 bool ChooseOutputTarget(const std::string& path, OutputTarget& target, std::string& error);
 
 const char* FormatName(OutputFormat format);
+
+// The first name the output would write that is the same file as one of inputs (by identity, so
+// also through "./", symbolic and hard links), with that input; empty names when none is: the
+// TIFF's name, or the names of files first to first + files - 1 of a sequence.
+std::pair<std::string, std::string> NameThatIsAnInput(const OutputTarget& target, uint64_t first, uint64_t files,
+                                                      std::span<const std::string> inputs);
 
 }  // namespace framedec::cli

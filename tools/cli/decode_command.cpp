@@ -124,6 +124,10 @@ int RunDecode(const std::vector<std::string>& args) {
     TableChoice table;
     if (const int status = ChooseTable(parsed, table, error); status != kExitSuccess) return Fail(kName, status, error);
     const std::string& framePath = parsed.positionals[0];
+    std::vector<std::string> inputs = {framePath};
+    if (parsed.Has("--table")) inputs.push_back(parsed.Value("--table"));
+    if (const std::string input = InputThatIsTheOutput(output, inputs); !input.empty())
+        return Fail(kName, kExitFailure, "'" + output + "' is the input " + input + " itself: choose another output name");
     std::vector<uint8_t> frame;
     if (!ReadFrameFile(framePath, height, frame, error)) return Fail(kName, kExitFailure, error);
     frame.resize(frame.size() + kDcWindowBytesPastFrame, 0);  // what the DC preview may read past the end

@@ -31,6 +31,7 @@ struct WriterOptions {
     uint64_t frames = 0;           // frames that will be written
     uint32_t width = 0, height = 0;  // of every image
     bool deflate = false;          // TIFF only
+    bool predictor = true;         // with deflate: the horizontal predictor
     double frameInterval = 0;      // seconds from one frame to the next, 0 when unknown (TIFF only)
 };
 

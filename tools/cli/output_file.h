@@ -43,6 +43,30 @@ private:
 // (up to its 255-character limit) still works.
 std::string TemporaryPathBeside(const std::string& target, uint64_t processId, unsigned counter);
 
+// Which file a path names, the same through every name of it (".", "..", symbolic and hard links):
+// the device and inode on POSIX, the volume serial number and file index on Windows.
+struct FileIdentity {
+    uint64_t volume = 0, file = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// False when the path names no file that can be identified (it does not exist, for instance).
+bool IdentifyFile(const std::string& path, FileIdentity& identity);
+
+// The first of inputs that is the same file as output, or empty when none is (or output does not
+// exist): an output written over its own input would destroy what it is made from.
+std::string InputThatIsTheOutput(const std::string& output, std::span<const std::string> inputs);
+
+// Whether the process that wrote a temporary file is still running on this machine (a process
+// id that is in use counts, whoever holds it now).
+bool ProcessIsRunning(uint64_t processId);
+
+// Removes the temporary files of writers that were killed: those in folder named as
+// TemporaryPathBeside names them, whose process no longer runs and which nothing has written for
+// kStaleAfterSeconds (so that a writer on another machine sharing the folder is left alone).
+inline constexpr int kStaleAfterSeconds = 60;
+void RemoveStaleTemporaries(const std::string& folder);
+
 // Writes the contents of an open file. Returns false after a failed write (errno says why), or
 // with stop set to the whole error line when it gives up for another reason (an interrupt).
 using FileContents = std::function<bool(std::FILE* file, std::string& stop)>;

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,19 @@ int CreateUnnamed(const std::string& target) {
 bool UnnamedRefused(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
 
 }  // namespace
+
+bool IdentifyFile(const std::string& path, FileIdentity& identity) {
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) return false;
+    identity = {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+    return true;
+}
+
+bool ProcessIsRunning(uint64_t processId) {
+    if (processId == 0 || processId > static_cast<uint64_t>(INT32_MAX)) return false;
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
+}
 
 TemporaryOutput::~TemporaryOutput() { Discard(); }
 

@@ -61,6 +61,30 @@ DWORD ReplaceTarget(const std::wstring& temporary, const std::wstring& target) {
 
 }  // namespace
 
+bool IdentifyFile(const std::string& path, FileIdentity& identity) {
+    // No access asked for: any file can be identified, also one that another program holds open.
+    const HANDLE file = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool known = GetFileInformationByHandle(file, &information);
+    CloseHandle(file);
+    if (!known) return false;
+    identity = {information.dwVolumeSerialNumber,
+                (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+    return true;
+}
+
+bool ProcessIsRunning(uint64_t processId) {
+    if (processId > UINT32_MAX) return false;
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;  // it runs, out of our reach
+    DWORD exitCode = 0;
+    const bool running = GetExitCodeProcess(process, &exitCode) && exitCode == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
 TemporaryOutput::~TemporaryOutput() { Discard(); }
 
 void TemporaryOutput::Discard() {

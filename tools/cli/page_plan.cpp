@@ -8,8 +8,7 @@ PagePlan::PagePlan(std::span<const uint16_t> numbers, const tools::SequenceTrack
     : numbers_(numbers), pages_(numbers.size()) {
     if (!fillDropped) return;
     for (const tools::DroppedRun& run : tracker.dropped()) {
-        const uint16_t firstMissing = static_cast<uint16_t>(numbers[run.index] - run.count);
-        gaps_.push_back({run.index + (pages_ - numbers.size()), run.index, run.count, firstMissing});
+        gaps_.push_back({run.index + (pages_ - numbers.size()), run.index, run.MissingNumbers()});
         pages_ += run.count;
     }
 }
@@ -21,8 +20,8 @@ PageContent PagePlan::At(uint64_t page) const {
     if (after != gaps_.begin()) {
         const Gap& gap = *(after - 1);
         const uint64_t intoGap = page - gap.firstPage;
-        if (intoGap < gap.count) return {true, 0, static_cast<uint16_t>(gap.firstMissing + intoGap)};
-        frame = gap.frameAfter + (intoGap - gap.count);
+        if (intoGap < gap.missing.size()) return {true, 0, gap.missing[intoGap]};
+        frame = gap.frameAfter + (intoGap - gap.missing.size());
     }
     return {false, frame, numbers_[frame]};
 }

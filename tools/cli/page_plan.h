@@ -1,6 +1,7 @@
 // Which frame each page of a conversion holds. Normally page i is the i-th converted frame; with
 // blanks for dropped frames, a gap of n dropped frames gets n blank pages, so that the page index
-// follows the camera's count (repeated frames keep their pages: nothing read is left out).
+// follows the camera's count (repeated frames keep their pages: nothing read is left out). Only
+// confirmed gaps are filled, each blank labelled with a number that is in no frame of the file.
 #pragma once
 
 #include <cstdint>
@@ -27,10 +28,9 @@ public:
 
 private:
     struct Gap {
-        uint64_t firstPage = 0;     // the first blank page
-        uint64_t frameAfter = 0;    // the frame that follows the gap
-        uint32_t count = 0;         // its blank pages
-        uint16_t firstMissing = 0;  // the first dropped sequence number
+        uint64_t firstPage = 0;           // the first blank page
+        uint64_t frameAfter = 0;          // the frame that follows the gap
+        std::vector<uint16_t> missing;    // the dropped sequence numbers, one blank page each
     };
 
     std::span<const uint16_t> numbers_;

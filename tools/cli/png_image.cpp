@@ -1,72 +1,74 @@
+// PNG files written here, over the tool's deflate: a greyscale image needs four chunks (header,
+// text, image data, end), and a writer of its own gives every platform PNG output wherever TIFF
+// output is built, with libdeflate's speed where the build has it.
 #include "png_image.h"
 
-#include <png.h>
+#include <array>
+#include <string_view>
 
-#include <csetjmp>
-#include <exception>
+#include "deflate_stream.h"
 
 namespace framedec::cli {
 namespace {
 
-// zlib level 1 with the Sub filter on every row: on camera frames about five times as fast as
-// libpng's defaults (level 6, a filter chosen per row), for files about a quarter larger.
-constexpr int kCompressionLevel = 1;
+constexpr std::array<uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+constexpr uint8_t kBitDepth = 8, kGreyscale = 0, kDeflate = 0, kAdaptiveFilters = 0, kNotInterlaced = 0;
+// Every row with the Up filter (each byte less the one above it): on camera frames 8% smaller than
+// the Sub filter (each byte less the one to its left) and as fast to compress, and the cheapest to
+// compute (the first row, with nothing above it, stays as it is).
+constexpr uint8_t kUpFilter = 2;
 
-struct PngOutput {
-    std::vector<uint8_t>* bytes;
-    std::string* error;
-};
+void PutBigEndian(std::vector<uint8_t>& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
 
-extern "C" void AppendToBytes(png_structp png, png_bytep data, png_size_t size) {
-    auto* output = static_cast<PngOutput*>(png_get_io_ptr(png));
-    try {
-        output->bytes->insert(output->bytes->end(), data, data + size);
-    } catch (const std::exception&) {  // an exception must not unwind through libpng
-        png_error(png, "out of memory");
+// Appends a chunk: length, type, data, and the CRC-32 of type and data.
+void PutChunk(std::vector<uint8_t>& out, std::string_view type, std::span<const uint8_t> data) {
+    PutBigEndian(out, static_cast<uint32_t>(data.size()));
+    const std::size_t typeAt = out.size();
+    out.insert(out.end(), type.begin(), type.end());
+    out.insert(out.end(), data.begin(), data.end());
+    PutBigEndian(out, Crc32(0, std::span(out).subspan(typeAt)));
+}
+
+// The rows, each led by its filter byte.
+std::vector<uint8_t> FilteredRows(const DecodedImage& image) {
+    std::vector<uint8_t> rows;
+    rows.reserve(std::size_t{image.height} * (image.width + 1));
+    const uint8_t* above = nullptr;
+    for (uint32_t y = 0; y < image.height; ++y) {
+        const uint8_t* row = image.samples.data() + std::size_t{y} * image.width;
+        rows.push_back(kUpFilter);
+        const std::size_t start = rows.size();
+        rows.insert(rows.end(), row, row + image.width);
+        if (above != nullptr)
+            for (uint32_t x = 0; x < image.width; ++x) rows[start + x] = static_cast<uint8_t>(row[x] - above[x]);
+        above = row;
     }
+    return rows;
 }
-
-extern "C" void OnPngError(png_structp png, png_const_charp message) {
-    *static_cast<PngOutput*>(png_get_error_ptr(png))->error = std::string("libpng: ") + message;
-    png_longjmp(png, 1);
-}
-
-extern "C" void OnPngWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
 bool HavePngSupport() { return true; }
 
 bool EncodePng(const DecodedImage& image, const std::string& label, std::vector<uint8_t>& bytes, std::string& error) {
-    bytes.clear();
-    bytes.reserve(image.samples.size() / 2);
-    PngOutput output{&bytes, &error};
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, OnPngError, OnPngWarning);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        error = "libpng: out of memory";
+    std::vector<uint8_t> compressed;
+    if (!CompressZlibStream(FilteredRows(image), compressed)) {
+        error = "out of memory compressing a PNG";
         return false;
     }
-    // Nothing between here and the last libpng call needs a destructor: libpng leaves by longjmp.
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, &output, AppendToBytes, nullptr);
-    png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, kCompressionLevel);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-    png_text text{};
-    text.compression = PNG_TEXT_COMPRESSION_NONE;
-    text.key = const_cast<png_charp>("Comment");
-    text.text = const_cast<png_charp>(label.c_str());
-    png_set_text(png, info, &text, 1);
-    png_write_info(png, info);
-    for (uint32_t y = 0; y < image.height; ++y) png_write_row(png, image.samples.data() + std::size_t{y} * image.width);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
+    bytes.assign(kSignature.begin(), kSignature.end());
+    std::vector<uint8_t> header;
+    PutBigEndian(header, image.width);
+    PutBigEndian(header, image.height);
+    header.insert(header.end(), {kBitDepth, kGreyscale, kDeflate, kAdaptiveFilters, kNotInterlaced});
+    PutChunk(bytes, "IHDR", header);
+    std::vector<uint8_t> text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
+    text.insert(text.end(), label.begin(), label.end());
+    PutChunk(bytes, "tEXt", text);
+    PutChunk(bytes, "IDAT", compressed);
+    PutChunk(bytes, "IEND", {});
     return true;
 }
 

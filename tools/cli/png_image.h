@@ -1,4 +1,4 @@
-// PNG files in memory, with libpng; a build without libpng says so.
+// PNG files in memory; a build without a deflate library says so.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Built instead of png_image.cpp when libpng is not found.
+// Built instead of png_image.cpp when neither libdeflate nor zlib is found.
 #include "png_image.h"
 
 namespace framedec::cli {

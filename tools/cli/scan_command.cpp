@@ -2,7 +2,6 @@
 // whether the recording was cut short.
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 
 #include "arguments.h"
 #include "commands.h"
@@ -16,41 +15,50 @@ namespace {
 
 constexpr OptionSpec kOptions[] = {{"--height"}, {"--json", false}, {"--csv", false}, {"--force", false}};
 
-constexpr const char* kHelp =
-    "usage: framedec scan RECORDING --height H|auto [--json | --csv] [--force]\n"
-    "\n"
-    "Reads the sequence numbers of a recording (back-to-back frames of H lines, H x 320 bytes each)\n"
-    "and reports the whole frames, the first and last sequence numbers, every gap, every frame that\n"
-    "is repeated or out of order, and the bytes of a last frame cut short (skipped). Numbers count\n"
-    "modulo 65536 (65535 then 0 is no gap) and are compared with the newest number seen: 2 to 32768\n"
-    "ahead is a gap of that step - 1 dropped frames; equal to or behind it is a repeated or\n"
-    "out-of-order frame, which moves nothing (a stale frame adds no drop).\n"
-    "\n"
-    "  --height H  the frames' height in lines: a multiple of 8 from 8 to 1024, or auto for the one\n"
-    "              height at which the sequence numbers run. A height at which fewer than half the\n"
-    "              steps between frames are +1 is refused (naming the height at which they run)\n"
-    "  --force     read at the given height even so (a camera whose numbers do not count)\n"
-    "  --json      one JSON object: height, frames, sequence_numbers, dropped ([{index, count}]),\n"
-    "              repeated (frame indices) and trailing_bytes\n"
-    "  --csv       one line per frame: index,sequence_number,gap_before,repeated (streamed)\n";
+std::string HelpText() {
+    return "usage: framedec scan RECORDING --height H|auto [--json | --csv] [--force]\n"
+           "\n"
+           "Reads the sequence numbers of a recording (back-to-back frames of H lines, H x 320 bytes each)\n"
+           "and reports the whole frames, the first and last sequence numbers, every gap, every frame that\n"
+           "is repeated or out of order, every counter reset, and the bytes of a last frame cut short\n"
+           "(skipped). Numbers count modulo 65536 (65535 then 0 is no gap) and follow the camera:\n"
+           "  - 1 ahead of the newest number is the next frame;\n"
+           "  - 2 to 32768 ahead is a gap of the numbers skipped, once one of the next " +
+           std::to_string(tools::kSequenceLookAhead) + " frames continues\n"
+           "    from it; skipped numbers that come within those frames are no drop (two swapped frames are\n"
+           "    two frames out of order); a number no later frame continues from is one stray frame (out of\n"
+           "    order or corrupt) that moves nothing, and strays in the places of missing numbers are those\n"
+           "    frames; a jump in the last frame counts as a gap;\n"
+           "  - equal to or behind the newest is a repeated or out-of-order frame that moves nothing, unless\n"
+           "    the next " + std::to_string(tools::kResetConfirmations) +
+           " frames count on from it: a counter reset, after which drops count again.\n"
+           "\n"
+           "  --height H  the frames' height in lines: a multiple of 8 from 8 to 1024, or auto for the one\n"
+           "              height at which the sequence numbers run. A height at which fewer than half the\n"
+           "              steps between frames are +1 is refused (naming the height at which they run)\n"
+           "  --force     read at the given height even so (a camera whose numbers do not count)\n"
+           "  --json      one JSON object: height, frames, sequence_numbers, dropped ([{index, count}]),\n"
+           "              repeated (frame indices), resets (the first frame of each new run) and\n"
+           "              trailing_bytes\n"
+           "  --csv       one line per frame: index,sequence_number,gap_before,repeated,reset (streamed)\n";
+}
 
 // Gaps and repeats listed in the summary before it says how many more there are.
 constexpr std::size_t kListedInSummary = 10;
 // Sequence numbers read at a time, so that recordings of any length scan in bounded memory.
 constexpr uint64_t kNumbersPerRead = uint64_t{1} << 16;
 
-using FrameVisit = std::function<void(uint64_t index, uint16_t number, const tools::SequenceStep& step)>;
-
-// Reads every whole frame's sequence number in order, adds it to the tracker and hands it on.
-bool FollowNumbers(tools::RecordingReader& reader, tools::SequenceTracker& tracker, const FrameVisit& visit,
-                   std::string& error) {
+// Reads every whole frame's sequence number in order into the tracker, which hands each frame on
+// to its visitor once the frames after it are read; finishes the tracker at the end.
+bool FollowNumbers(tools::RecordingReader& reader, tools::SequenceTracker& tracker, std::string& error) {
     std::vector<uint16_t> numbers;
     const uint64_t frames = reader.layout().frames;
     for (uint64_t first = 0; first < frames; first += kNumbersPerRead) {
         const uint64_t count = std::min(kNumbersPerRead, frames - first);
         if (!reader.ReadSequenceNumbers(first, count, numbers, error)) return false;
-        for (uint64_t i = 0; i < count; ++i) visit(first + i, numbers[i], tracker.Add(numbers[i]));
+        for (uint64_t i = 0; i < count; ++i) tracker.Add(numbers[i]);
     }
+    tracker.Finish();
     return true;
 }
 
@@ -67,8 +75,9 @@ void PrintJsonEnd(const tools::RecordingLayout& layout, const tools::SequenceTra
     PrintList("dropped", tracker.dropped(), [](const tools::DroppedRun& run) {
         std::printf("{\"index\": %llu, \"count\": %u}", static_cast<unsigned long long>(run.index), run.count);
     });
-    PrintList("repeated", tracker.repeated(),
-              [](uint64_t index) { std::printf("%llu", static_cast<unsigned long long>(index)); });
+    const auto index = [](uint64_t i) { std::printf("%llu", static_cast<unsigned long long>(i)); };
+    PrintList("repeated", tracker.repeated(), index);
+    PrintList("resets", tracker.resets(), index);
     std::printf("], \"trailing_bytes\": %llu}\n", static_cast<unsigned long long>(layout.trailingBytes));
 }
 
@@ -96,12 +105,19 @@ void PrintSummary(const std::string& path, bool heightFound, const tools::Record
     for (std::size_t i = 0; i < std::min(repeated.size(), kListedInSummary); ++i) {
         std::printf("%s frame %llu", i == 0 ? ":" : ",", static_cast<unsigned long long>(repeated[i]));
         const tools::RepeatedNumber& number = tracker.repeatedNumbers()[i];
-        if (number.sequenceNo == number.newest)
+        const uint16_t step = static_cast<uint16_t>(number.sequenceNo - number.newest);
+        if (step == 0)
             std::printf(" (%u again)", number.sequenceNo);
         else
-            std::printf(" (%u, behind %u)", number.sequenceNo, number.newest);
+            std::printf(" (%u, %s %u)", number.sequenceNo, step <= 32768 ? "ahead of" : "behind", number.newest);
     }
     if (repeated.size() > kListedInSummary) std::printf(", ... (%zu more)", repeated.size() - kListedInSummary);
+
+    const auto& resets = tracker.resets();
+    std::printf("\ncounter resets: %zu", resets.size());
+    for (std::size_t i = 0; i < std::min(resets.size(), kListedInSummary); ++i)
+        std::printf("%s at frame %llu", i == 0 ? ":" : ",", static_cast<unsigned long long>(resets[i]));
+    if (resets.size() > kListedInSummary) std::printf(", ... (%zu more)", resets.size() - kListedInSummary);
     std::printf("\n");
 }
 
@@ -110,7 +126,7 @@ void PrintSummary(const std::string& path, bool heightFound, const tools::Record
 int RunScan(const std::vector<std::string>& args) {
     constexpr const char* kName = "scan";
     if (WantsHelp(args)) {
-        std::fputs(kHelp, stdout);
+        std::fputs(HelpText().c_str(), stdout);
         return kExitSuccess;
     }
     Arguments parsed;
@@ -126,32 +142,31 @@ int RunScan(const std::vector<std::string>& args) {
     tools::RecordingReader reader;
     if (!OpenRecording(path, height, parsed.Has("--force"), reader, error)) return Fail(kName, kExitFailure, error);
     const tools::RecordingLayout& layout = reader.layout();
-    tools::SequenceTracker tracker;
 
     if (parsed.Has("--csv")) {
-        std::printf("index,sequence_number,gap_before,repeated\n");
-        const FrameVisit line = [](uint64_t index, uint16_t number, const tools::SequenceStep& step) {
-            std::printf("%llu,%u,%u,%d\n", static_cast<unsigned long long>(index), number, step.droppedBefore,
-                        step.repeated ? 1 : 0);
-        };
-        return FollowNumbers(reader, tracker, line, error) ? kExitSuccess : Fail(kName, kExitFailure, error);
+        std::printf("index,sequence_number,gap_before,repeated,reset\n");
+        tools::SequenceTracker tracker([](uint64_t index, uint16_t number, const tools::SequenceStep& step) {
+            std::printf("%llu,%u,%u,%d,%d\n", static_cast<unsigned long long>(index), number, step.droppedBefore,
+                        step.repeated ? 1 : 0, step.reset ? 1 : 0);
+        });
+        return FollowNumbers(reader, tracker, error) ? kExitSuccess : Fail(kName, kExitFailure, error);
     }
     if (parsed.Has("--json")) {
         std::printf("{\"height\": %u, \"frames\": %llu, \"sequence_numbers\": [", reader.height(),
                     static_cast<unsigned long long>(layout.frames));
-        const FrameVisit number = [](uint64_t index, uint16_t n, const tools::SequenceStep&) {
+        tools::SequenceTracker tracker([](uint64_t index, uint16_t n, const tools::SequenceStep&) {
             std::printf(index == 0 ? "%u" : ", %u", n);
-        };
-        if (!FollowNumbers(reader, tracker, number, error)) return Fail(kName, kExitFailure, error);
+        });
+        if (!FollowNumbers(reader, tracker, error)) return Fail(kName, kExitFailure, error);
         PrintJsonEnd(layout, tracker);
         return kExitSuccess;
     }
     uint16_t first = 0, last = 0;
-    const FrameVisit ends = [&](uint64_t index, uint16_t n, const tools::SequenceStep&) {
+    tools::SequenceTracker tracker([&](uint64_t index, uint16_t n, const tools::SequenceStep&) {
         if (index == 0) first = n;
         last = n;
-    };
-    if (!FollowNumbers(reader, tracker, ends, error)) return Fail(kName, kExitFailure, error);
+    });
+    if (!FollowNumbers(reader, tracker, error)) return Fail(kName, kExitFailure, error);
     PrintSummary(path, height == 0, reader, first, last, tracker);
     return kExitSuccess;
 }

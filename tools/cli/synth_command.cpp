@@ -153,6 +153,10 @@ int RunSynth(const std::vector<std::string>& args) {
     TableChoice table;
     if (const int status = ChooseTable(parsed, table, error); status != kExitSuccess) return Fail(kName, status, error);
     options.table = table.table;
+    std::vector<std::string> inputs = parsed.positionals;
+    if (parsed.Has("--table")) inputs.push_back(parsed.Value("--table"));
+    if (const std::string input = InputThatIsTheOutput(output, inputs); !input.empty())
+        return Fail(kName, kExitFailure, "'" + output + "' is the input " + input + " itself: choose another output name");
     std::vector<tools::GreyImage> images(parsed.positionals.size());
     for (std::size_t i = 0; i < images.size(); ++i)
         if (!tools::ReadPgm(parsed.positionals[i], images[i], error)) return Fail(kName, kExitFailure, error);

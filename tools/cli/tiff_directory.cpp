@@ -3,7 +3,7 @@
 namespace framedec::cli {
 namespace {
 
-enum TiffType : uint16_t { kAscii = 2, kShort = 3, kLong = 4, kLong8 = 16 };
+enum TiffType : uint16_t { kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational = 5, kLong8 = 16 };
 
 void Put(std::vector<uint8_t>& out, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -61,6 +61,24 @@ void TiffDirectory::AddText(uint16_t tag, std::string_view text) {
     bytes.push_back(0);
     const uint64_t count = bytes.size();
     Add(tag, kAscii, count, std::move(bytes));
+}
+
+void TiffDirectory::AddRational(uint16_t tag, uint32_t numerator, uint32_t denominator) {
+    std::vector<uint8_t> bytes;
+    Put(bytes, numerator, 4);
+    Put(bytes, denominator, 4);
+    Add(tag, kRational, 1, std::move(bytes));
+}
+
+void TiffDirectory::AddLongs(uint16_t tag, const std::vector<uint32_t>& values) {
+    std::vector<uint8_t> bytes;
+    for (const uint32_t value : values) Put(bytes, value, 4);
+    Add(tag, kLong, values.size(), std::move(bytes));
+}
+
+void TiffDirectory::AddBytes(uint16_t tag, std::vector<uint8_t> bytes) {
+    const uint64_t count = bytes.size();
+    Add(tag, kByte, count, std::move(bytes));
 }
 
 uint64_t TiffDirectory::Size() const {

@@ -23,6 +23,9 @@ public:
     void AddLong(uint16_t tag, uint32_t value);
     void AddOffset(uint16_t tag, uint64_t value);  // LONG in a classic TIFF, LONG8 in a BigTIFF
     void AddText(uint16_t tag, std::string_view text);
+    void AddRational(uint16_t tag, uint32_t numerator, uint32_t denominator);
+    void AddLongs(uint16_t tag, const std::vector<uint32_t>& values);
+    void AddBytes(uint16_t tag, std::vector<uint8_t> bytes);
 
     // Bytes of the directory with its values after it (an even count, so the next one starts on a
     // word boundary as TIFF requires).

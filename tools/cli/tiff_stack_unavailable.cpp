@@ -1,4 +1,4 @@
-// Built instead of tiff_stack.cpp when libtiff (or zlib) is not found.
+// Built instead of tiff_stack.cpp when neither libdeflate nor zlib is found.
 #include "frame_writer.h"
 
 namespace framedec::cli {

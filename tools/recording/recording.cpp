@@ -19,40 +19,6 @@ RecordingLayout LayoutOfRecording(uint64_t fileBytes, uint32_t frameHeight) {
     return layout;
 }
 
-SequenceStep SequenceFollower::Next(uint16_t sequenceNo) {
-    SequenceStep result;
-    if (started_) {
-        const uint16_t step = static_cast<uint16_t>(sequenceNo - newest_);
-        if (step == 0 || step > 32768) {
-            result.repeated = true;
-            return result;  // the newest number stays the reference
-        }
-        result.droppedBefore = step - 1u;
-    }
-    started_ = true;
-    newest_ = sequenceNo;
-    return result;
-}
-
-SequenceStep SequenceTracker::Add(uint16_t sequenceNo) {
-    const uint16_t newest = follower_.newest();
-    const SequenceStep step = follower_.Next(sequenceNo);
-    if (step.repeated) {
-        repeated_.push_back(frames_);
-        repeatedNumbers_.push_back({sequenceNo, newest});
-    } else if (step.droppedBefore > 0) {
-        dropped_.push_back({frames_, step.droppedBefore});
-    }
-    ++frames_;
-    return step;
-}
-
-uint64_t SequenceTracker::droppedFrames() const {
-    uint64_t total = 0;
-    for (const DroppedRun& run : dropped_) total += run.count;
-    return total;
-}
-
 std::vector<uint64_t> CheckedSteps(uint64_t frames) {
     std::vector<uint64_t> firsts;
     if (frames < 2) return firsts;
@@ -147,8 +113,14 @@ RecordingProblem RecordingReader::Open(const std::string& path, const OpenOption
         std::vector<uint32_t> heights;
         if (!HeightsThatRun(heights, error)) return RecordingProblem::CannotRead;
         if (heights.size() != 1) {
+            error.clear();
             if (bytes < 3 * FrameBytes(kBlockSize))
                 error = name + " is too short to tell its frame height (fewer than three frames at every height)";
+            else if (std::string reading; heights.empty() && ShortReading(reading, error))
+                error = name + " is too short to tell its frame height: its sequence numbers run at no height that "
+                               "gives three frames or more, and it may be " + reading;
+            else if (!error.empty())
+                return RecordingProblem::CannotRead;
             else if (heights.empty())
                 error = name + ": its sequence numbers run at no frame height";
             else
@@ -236,6 +208,21 @@ bool RecordingReader::MeasureRun(uint32_t height, SequenceRun& run, std::string&
         run.ones += static_cast<uint16_t>(to - from) == 1;
     }
     return true;
+}
+
+bool RecordingReader::ShortReading(std::string& reading, std::string& error) {
+    error.clear();
+    reading.clear();
+    if (fileBytes_ % FrameBytes(1) != 0) return false;
+    const uint64_t lines = fileBytes_ / FrameBytes(1), half = lines / 2;
+    if (lines % 2 == 0 && half <= kMaxImageHeight && half % kBlockSize == 0) {
+        SequenceRun run;
+        if (!MeasureRun(static_cast<uint32_t>(half), run, error)) return false;
+        if (run.ones == 1) reading = "two frames of " + std::to_string(half) + " lines";
+    }
+    if (lines <= kMaxImageHeight && lines % kBlockSize == 0)
+        reading += (reading.empty() ? "one frame of " : " or one of ") + std::to_string(lines) + " lines";
+    return !reading.empty();
 }
 
 bool RecordingReader::HeightsThatRun(std::vector<uint32_t>& heights, std::string& error) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "recording/sequence_tracker.h"
+
 namespace framedec::tools {
 
 struct RecordingLayout {
@@ -19,58 +21,6 @@ struct RecordingLayout {
 
 // frameHeight must be a valid frame height (a multiple of 8 from 8 to 1024).
 RecordingLayout LayoutOfRecording(uint64_t fileBytes, uint32_t frameHeight);
-
-// What one frame's sequence number says next to the newest number seen before it.
-struct SequenceStep {
-    uint32_t droppedBefore = 0;  // numbers missing between the newest and this one
-    bool repeated = false;       // equal to or behind the newest: a repeat or out of order
-};
-
-// Follows sequence numbers frame by frame, counting modulo 65536 (65535 then 0 is no gap). Each
-// number is compared with the newest number seen: a step of 1 is the next frame, a step of 2 to
-// 32768 means step - 1 frames were dropped, and a number equal to or behind the newest (a step of
-// 0 or of more than 32768) is a repeated or out-of-order frame that does not become the newest,
-// so a stale frame adds no drop. A number far behind and a drop of more than 32767 frames cannot
-// be told apart; the smaller reading is taken.
-class SequenceFollower {
-public:
-    SequenceStep Next(uint16_t sequenceNo);
-    uint16_t newest() const { return newest_; }
-
-private:
-    bool started_ = false;
-    uint16_t newest_ = 0;
-};
-
-struct DroppedRun {
-    uint64_t index = 0;  // the frame that follows the gap
-    uint32_t count = 0;  // sequence numbers missing before it
-};
-
-// A repeated or out-of-order frame's number, and the newest number seen when it came.
-struct RepeatedNumber {
-    uint16_t sequenceNo = 0;
-    uint16_t newest = 0;
-};
-
-// A SequenceFollower that keeps the lists of gaps and repeats.
-class SequenceTracker {
-public:
-    SequenceStep Add(uint16_t sequenceNo);
-
-    uint64_t frames() const { return frames_; }
-    const std::vector<DroppedRun>& dropped() const { return dropped_; }
-    const std::vector<uint64_t>& repeated() const { return repeated_; }  // frame indices
-    const std::vector<RepeatedNumber>& repeatedNumbers() const { return repeatedNumbers_; }  // in the same order
-    uint64_t droppedFrames() const;
-
-private:
-    SequenceFollower follower_;
-    uint64_t frames_ = 0;
-    std::vector<DroppedRun> dropped_;
-    std::vector<uint64_t> repeated_;
-    std::vector<RepeatedNumber> repeatedNumbers_;
-};
 
 // How a frame height is checked: at the right height the sequence numbers run (most steps from
 // one frame to the next are +1); at a wrong one every number read is image bytes or a far frame's.
@@ -145,6 +95,9 @@ private:
     bool MeasureRun(uint32_t height, SequenceRun& run, std::string& error);
     // The heights at which the numbers run, among those giving three frames or more.
     bool HeightsThatRun(std::vector<uint32_t>& heights, std::string& error);
+    // Whether the whole file may be two frames whose numbers step +1, or one frame: reading says
+    // which ("two frames of 48 lines or one of 96"). error is set on a failed read.
+    bool ShortReading(std::string& reading, std::string& error);
     bool ReadNumber(uint64_t frame, uint64_t frameBytes, uint16_t& number, std::string& error);
     bool CheckRange(uint64_t first, uint64_t count, std::string& error) const;
     bool ReadAt(uint64_t offset, uint8_t* bytes, std::size_t size, std::string& error);

@@ -97,19 +97,20 @@ class DecodedImages:
         """index as one part per axis: an integer or slice, or on the first axis an array of
         integers within 0 to N - 1."""
         given = list(index) if isinstance(index, tuple) else [index]
-        if sum(part is Ellipsis for part in given) > 1:
+        ellipses = [at for at, part in enumerate(given) if part is Ellipsis]
+        if len(ellipses) > 1:
             raise IndexError("an index can only have a single ellipsis ('...')")
-        if Ellipsis in given:
-            at = given.index(Ellipsis)
-            given[at:at + 1] = [slice(None)] * (_AXES - len(given) + 1)
+        if ellipses:
+            given[ellipses[0]:ellipses[0] + 1] = [slice(None)] * (_AXES - len(given) + 1)
         if len(given) > _AXES:
             raise IndexError(f"too many indices: the images are {_AXES}-dimensional, {len(given)} were indexed")
         given += [slice(None)] * (_AXES - len(given))
         for axis, part in enumerate(given):
-            if isinstance(part, slice) or (not isinstance(part, (bool, np.bool_)) and hasattr(part, "__index__")):
-                continue
             if axis == 0 and isinstance(part, (list, np.ndarray)):
                 given[0] = self._frame_indices(part)
+                continue
+            if isinstance(part, slice) or (not isinstance(part, (bool, np.bool_, np.ndarray))
+                                           and hasattr(part, "__index__")):
                 continue
             raise IndexError(f"only integers, slices, '...' and (on the first axis) integer arrays index the "
                              f"images, not {type(part).__name__} {part!r}")

@@ -14,6 +14,8 @@ from framedec import ArgumentError, FramedecError, GpuError
 FRAME = np.zeros(16 * 320, np.uint8)  # 16 lines
 READ_ONLY = np.zeros((16, 1246), np.uint8)
 READ_ONLY.flags.writeable = False
+# One buffer that holds both frames and an output: decoding into it would overwrite the caller's frames.
+SHARED = np.zeros(4 * 16 * 320 + 2 * 16 * 1246, np.uint8)
 
 # (call, message fragment); every one raises ArgumentError with code 5.
 REFUSED = {
@@ -44,6 +46,10 @@ REFUSED = {
     "batch out images overlap": (lambda: framedec.decode_dc(np.zeros((2, 16, 320), np.uint8), out=np.lib.stride_tricks.
                                                            as_strided(np.zeros((2, 156), np.uint8), (2, 2, 156), (156, 156, 1))),
                                  "images overlap"),
+    "out over a frame of a list": (lambda: framedec.decode([FRAME, SHARED[:5120]], out=SHARED[:2 * 16 * 1246].reshape(
+        2, 16, 1246)), "shares memory with the frame"),
+    "out over a strided batch": (lambda: framedec.decode(SHARED[:4 * 5120].reshape(4, 16, 320)[::2], out=SHARED[
+        5120:5120 + 2 * 16 * 1246].reshape(2, 16, 1246)), "shares memory with the frame"),
     "threads negative": (lambda: framedec.decode(FRAME, threads=-1), "threads=-1"),
     "table length": (lambda: framedec.decode(FRAME, list(range(63))), "not 63"),
     "table values": (lambda: framedec.decode(FRAME, [1] * 63 + [70000]), "table[63] is 70000"),

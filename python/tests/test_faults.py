@@ -140,6 +140,17 @@ REPRODUCERS = {
         except KeyboardInterrupt:
             assert (out[len(out) // 2:] == 7).all(), "the batch went on after Ctrl-C"
     """,
+    "batch_workers_started_on_every_call": """
+        def threads():
+            return set(os.listdir("/proc/self/task"))
+        batch = np.stack([frame.reshape(64, 320)] * 8)
+        alone = threads()
+        framedec.decode(batch, threads=3)
+        workers = threads() - alone
+        for _ in range(20):
+            framedec.decode(batch, threads=3)
+        assert len(workers) >= 1 and threads() - alone == workers, (alone, workers, threads())
+    """,
     "fork_while_a_call_runs_without_the_gil": """
         import threading
         batch = np.stack([frame.reshape(64, 320)] * 64)

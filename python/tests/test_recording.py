@@ -6,6 +6,7 @@ from __future__ import annotations
 import os
 import pathlib
 import pickle
+import sys
 import threading
 
 import numpy as np
@@ -180,3 +181,11 @@ def test_the_height_scan_reads_each_number_once_and_stops_once_decided(tmp_path)
     before = read_calls()
     assert framedec.Recording(path).height == 16
     assert read_calls() - before < whole_scan * 0.6
+
+
+def test_to_dask_without_dask_says_how_to_install_it(recording_file, monkeypatch):
+    path, _ = recording_file
+    for module in ("dask", "dask.array", "dask.base", "framedec._dask"):
+        monkeypatch.setitem(sys.modules, module, None)
+    with pytest.warns(UserWarning), pytest.raises(ImportError, match=r'pip install "dask\[array\]"'):
+        framedec.Recording(path, 16).to_dask()

@@ -21,7 +21,7 @@ _AXES = 3
 Part = Union[int, slice, np.ndarray]
 
 
-def _range_of(part: Union[int, slice], size: int, axis: int) -> Tuple[range, bool]:
+def _range_of(part: Any, size: int, axis: int) -> Tuple[range, bool]:
     """The positions that one axis's index takes, and whether the index drops the axis."""
     if isinstance(part, slice):
         return range(*part.indices(size)), False

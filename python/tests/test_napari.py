@@ -4,8 +4,6 @@ numbers, and a file that does not tell it is refused saying so."""
 
 from __future__ import annotations
 
-import pathlib
-
 import numpy as np
 import pytest
 
@@ -48,11 +46,6 @@ def test_a_file_whose_height_cannot_be_told_is_refused_with_the_reason(tmp_path)
 def test_folders_and_several_files_are_left_to_other_readers(recording_path):
     assert _napari.get_reader(str(recording_path.parent)) is None
     assert _napari.get_reader([str(recording_path)] * 2) is None
-
-
-def test_the_manifest_names_the_reader():
-    manifest = (pathlib.Path(framedec.__file__).parent / "napari.yaml").read_text()
-    assert "python_name: framedec._napari:get_reader" in manifest and '"*.bin"' in manifest
 
 
 def test_a_headless_viewer_shows_the_frames(recording_path, monkeypatch):

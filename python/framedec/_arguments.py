@@ -11,13 +11,13 @@ dtype raises ArgumentError. Each message names the one argument that is wrong.
 from __future__ import annotations
 
 import operator
-import os
-from typing import Any, Optional, Tuple
+from typing import Any, NamedTuple, Optional, Tuple
 
 import numpy as np
 
 from . import _framedec as _native
 from ._errors import ArgumentError
+from ._processors import usable_processors
 
 BLOCK_SIZE: int = _native.BLOCK_SIZE
 BYTES_PER_LINE: int = _native.FRAME_BYTES_PER_LINE
@@ -26,6 +26,7 @@ IMAGE_WIDTH: int = _native.MAX_IMAGE_WIDTH  # pixels of an image
 BLOCKS_WIDTH: int = _native.PADDED_IMAGE_WIDTH  # pixels of the image's whole blocks
 GRID_COLUMNS: int = _native.GRID_POSITIONS_PER_ROW  # 16-byte positions per block row
 GRID_WIDTH: int = GRID_COLUMNS * BLOCK_SIZE  # the widest a frame's grid reaches, in pixels
+BLOCKS_ACROSS: int = BLOCKS_WIDTH // BLOCK_SIZE  # block columns of the image (the rest of the grid is not)
 UINT16_MAX = 0xFFFF
 UINT32_MAX = 0xFFFFFFFF
 MAX_THREADS = 32  # the library's worker pool
@@ -85,10 +86,19 @@ def _one_frame(frame: Any, name: str) -> np.ndarray:
                         f"not {type(frame).__name__}") from None
 
 
-def frames_of(frame: Any, name: str = "frame") -> Tuple[np.ndarray, int, bool]:
-    """The frames as a contiguous (N, H x 320) uint8 array (a view where possible), their lines, and
-    whether they came as a batch: a 3-D (N, H, 320) array or a list or tuple of frames. Anything
-    else is one frame: a bytes-like object, or a uint8 array of shape (H x 320,) or (H, 320)."""
+class FrameInput(NamedTuple):
+    frames: np.ndarray  # (N, H, 320) uint8, laid out as the caller's array is (never copied whole)
+    lines: int
+    batch: bool
+    sources: Tuple[np.ndarray, ...]  # the caller's arrays, which no output may overlap
+
+
+def frames_of(frame: Any, name: str = "frame") -> FrameInput:
+    """The frames as an (N, H, 320) uint8 array, their lines, whether they came as a batch, and the
+    caller's arrays they were taken from. A batch is a 3-D (N, H, 320) array, used as it lies in
+    memory (strided or broadcast: the binding reads it frame by frame), or a list or tuple of
+    frames. Anything else is one frame: a bytes-like object, or a uint8 array of shape (H x 320,) or
+    (H, 320)."""
     if isinstance(frame, np.ndarray) and frame.ndim == 3:
         if frame.dtype != np.uint8:
             raise ArgumentError(f"{name} must hold uint8 bytes, not a {frame.dtype} array")
@@ -96,7 +106,7 @@ def frames_of(frame: Any, name: str = "frame") -> Tuple[np.ndarray, int, bool]:
         if columns != BYTES_PER_LINE:
             raise ArgumentError(f"{name} is a 3-D array of shape {frame.shape}; a batch is (N, H, {BYTES_PER_LINE})")
         _lines_of(lines * columns, name)
-        return np.ascontiguousarray(frame).reshape(count, lines * columns), lines, True
+        return FrameInput(frame, lines, True, (frame,))
     if isinstance(frame, (list, tuple)):
         if not frame:
             raise ArgumentError(f"{name} is an empty {type(frame).__name__}; an empty batch is a (0, H, "
@@ -107,16 +117,18 @@ def frames_of(frame: Any, name: str = "frame") -> Tuple[np.ndarray, int, bool]:
             if part.size != parts[0].size:
                 raise ArgumentError(f"{name}[{index}] has {part.size} bytes, {name}[0] {parts[0].size}; "
                                     "the frames of a batch have one height")
-        return np.stack(parts), lines, True
+        return FrameInput(np.stack(parts).reshape(len(parts), lines, BYTES_PER_LINE), lines, True, tuple(parts))
     data = _one_frame(frame, name)
     lines = _lines_of(data.size, name)
-    return np.ascontiguousarray(data).reshape(1, data.size), lines, False
+    sources = (data,) if not isinstance(frame, np.ndarray) else (frame,)
+    return FrameInput(np.ascontiguousarray(data).reshape(1, lines, BYTES_PER_LINE), lines, False, sources)
 
 
 def thread_count(threads: Any, frames: int, batch: bool) -> int:
-    """threads as 1 to 32; None is 1 for one frame and the processor count for a batch."""
+    """threads as 1 to 32; None is 1 for one frame and, for a batch, the processors this process
+    may use (its CPU affinity and its cgroup's CPU quota), at most one per frame."""
     if threads is None:
-        return max(1, min(MAX_THREADS, os.cpu_count() or 1, frames)) if batch else 1
+        return max(1, min(MAX_THREADS, usable_processors(), frames)) if batch else 1
     return integer("threads", threads, 1, MAX_THREADS)
 
 
@@ -167,11 +179,12 @@ def rectangle(rect: Any, default: Rect, rows: int, columns: int, in_blocks: bool
 
 
 def output(out: Optional[np.ndarray], count: int, batch: bool, shape: Tuple[int, int], dtype: Any,
-           inputs: Tuple[np.ndarray, ...]) -> Tuple[np.ndarray, np.ndarray]:
+           frames: Tuple[np.ndarray, ...], table: Optional[np.ndarray] = None) -> Tuple[np.ndarray, np.ndarray]:
     """(the images as the native call takes them, (N, height, width); what the caller gets back):
     out when it can take the images, else a new array. A batch's out is (N, height, width), one
-    frame's (height, width); rows and images may lie apart. out must share no memory with inputs
-    (the frames and the table), since it is written while they are read."""
+    frame's (height, width); rows and images may lie apart. out must share no memory with the
+    caller's frames (each of a list) or the table: it is written while they are read, and a frame
+    copied for the call would be overwritten in the caller's array."""
     full = (count,) + shape if batch else shape
     if out is None:
         images = np.empty((count,) + shape, dtype)
@@ -196,7 +209,8 @@ def output(out: Optional[np.ndarray], count: int, batch: bool, shape: Tuple[int,
         raise ArgumentError(f"out's images overlap or run backwards (strides {out.strides})")
     if not out.flags.aligned:
         raise ArgumentError(f"out is not aligned for {wanted}")
-    for name, source in zip(("frame", "table"), inputs):
+    sources = [("frame", source) for source in frames] + ([("table", table)] if table is not None else [])
+    for name, source in sources:
         if np.may_share_memory(out, source):
             raise ArgumentError(f"out shares memory with the {name}; decode into a separate array")
     return images, out

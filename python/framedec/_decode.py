@@ -2,13 +2,13 @@
 
 from __future__ import annotations
 
-from typing import Any, Optional, Sequence
+from typing import Any, Callable, Optional, Sequence
 
 import numpy as np
 
 from . import _framedec as _native
-from ._arguments import (BLOCK_SIZE, BLOCKS_WIDTH, GRID_COLUMNS, GRID_WIDTH, IMAGE_WIDTH, MAX_LINES, Rect,
-                         frames_of, output, rectangle, table_array, thread_count)
+from ._arguments import (BLOCK_SIZE, BLOCKS_ACROSS, BLOCKS_WIDTH, GRID_COLUMNS, GRID_WIDTH, IMAGE_WIDTH, MAX_LINES,
+                         Rect, frames_of, output, rectangle, table_array, thread_count)
 from ._errors import INVALID_ARGUMENT, ArgumentError, FramedecError
 
 _PIXEL_RULE = (f"x and y must be multiples of {BLOCK_SIZE}, x + width lie in 1 to {IMAGE_WIDTH} "
@@ -16,6 +16,26 @@ _PIXEL_RULE = (f"x and y must be multiples of {BLOCK_SIZE}, x + width lie in 1 t
 _COEFFICIENT_RULE = (f"x and y must be multiples of {BLOCK_SIZE}, x + width lie in {BLOCK_SIZE} to {BLOCKS_WIDTH} "
                      f"and y + height in {BLOCK_SIZE} to {MAX_LINES}")
 _BLOCK_RULE = f"in blocks, x + width must lie in 1 to {GRID_COLUMNS} and y + height in 1 to {MAX_LINES // BLOCK_SIZE}"
+
+
+# Work each thread does between two returns to Python, where Ctrl-C is seen: the pixels of about
+# one frame of the largest size (a few milliseconds), and at most this many frames, so that tiny
+# rectangles of slow frames return as often.
+_PIXELS_PER_THREAD_BETWEEN_CHECKS = IMAGE_WIDTH * MAX_LINES
+_FRAMES_PER_THREAD_BETWEEN_CHECKS = 256
+
+
+def _in_slices(decode_slice: Callable[[np.ndarray, np.ndarray], int], images: np.ndarray, frames: np.ndarray,
+               threads: int, pixels_per_frame: int) -> int:
+    """decode_slice(images, frames) over slices of a batch, so that a signal (KeyboardInterrupt)
+    ends a long batch within a frame or two; the first non-zero result code, else 0."""
+    per_thread = _PIXELS_PER_THREAD_BETWEEN_CHECKS // max(pixels_per_frame, 1)
+    per_slice = threads * min(max(per_thread, 1), _FRAMES_PER_THREAD_BETWEEN_CHECKS)
+    for first in range(0, len(frames), per_slice):
+        code = decode_slice(images[first:first + per_slice], frames[first:first + per_slice])
+        if code:
+            return code
+    return 0
 
 
 def _check(code: int, call: str, rect: Rect, rule: str) -> None:
@@ -42,19 +62,21 @@ def decode(frame: Any, table: Any = None, *, rect: Optional[Sequence[int]] = Non
         (``DecodeDataMultiThread``). A batch: frames are decoded whole, one per thread, on that many
         threads (default: the processor count).
     out: the array to decode into, of shape (height, width), or (N, height, width) for a batch; its
-        rows and images may lie apart. It must not share memory with the frames. Default: a new array.
+        rows and images may lie apart. It must not share memory with the frames (any frame of a
+        list) or the table. Default: a new array.
 
     Returns the uint8 image of shape (height, width), or (N, height, width) for a batch. Raises
     ArgumentError for any refused value and TypeError for an argument of the wrong kind, before
     anything is written. The GIL is released while decoding.
     """
-    data, lines, batch = frames_of(frame)
-    x, y, width, height = rectangle(rect, (0, 0, IMAGE_WIDTH, lines), lines, GRID_WIDTH, False)
+    given = frames_of(frame)
+    x, y, width, height = rectangle(rect, (0, 0, IMAGE_WIDTH, given.lines), given.lines, GRID_WIDTH, False)
     entries = table_array(table)
-    count = thread_count(threads, len(data), batch)
-    images, result = output(out, len(data), batch, (height, width), np.uint8, (data, entries))
-    code = _native.decode_pixels(images, x, y, width, height, data, entries, count)
-    call = "DecodeDataMultiThread" if count > 1 and not batch else "DecodeData"
+    count = thread_count(threads, len(given.frames), given.batch)
+    images, result = output(out, len(given.frames), given.batch, (height, width), np.uint8, given.sources, entries)
+    code = _in_slices(lambda part, frames: _native.decode_pixels(part, x, y, width, height, frames, entries, count),
+                      images, given.frames, count, width * height)
+    call = "DecodeDataMultiThread" if count > 1 and not given.batch else "DecodeData"
     _check(code, call, (x, y, width, height), _PIXEL_RULE)
     return result
 
@@ -79,12 +101,14 @@ def decode_coefficients(frame: Any, table: Any = None, *,
     Returns the int16 array of shape (height, width), or (N, height, width). The GIL is released
     while decoding.
     """
-    data, lines, batch = frames_of(frame)
-    x, y, width, height = rectangle(rect, (0, 0, BLOCKS_WIDTH, lines), lines, GRID_WIDTH, False)
+    given = frames_of(frame)
+    x, y, width, height = rectangle(rect, (0, 0, BLOCKS_WIDTH, given.lines), given.lines, GRID_WIDTH, False)
     entries = table_array(table)
-    count = thread_count(threads, len(data), batch)
-    images, result = output(out, len(data), batch, (height, width), np.int16, (data, entries))
-    code = _native.decode_coefficients(images, x, y, width, height, data, entries, count)
+    count = thread_count(threads, len(given.frames), given.batch)
+    images, result = output(out, len(given.frames), given.batch, (height, width), np.int16, given.sources, entries)
+    code = _in_slices(lambda part, frames: _native.decode_coefficients(part, x, y, width, height, frames, entries,
+                                                                        count),
+                      images, given.frames, count, width * height)
     _check(code, "DecodeDCTData", (x, y, width, height), _COEFFICIENT_RULE)
     return result
 
@@ -97,8 +121,8 @@ def decode_dc(frame: Any, *, rect: Optional[Sequence[int]] = None, threads: Opti
 
     frame: as for ``decode`` (one frame or a batch).
     rect: (x, y, width, height) in blocks: x + width at most 160, y + height at most H / 8. Block
-        columns 156 to 159 are the grid positions over each row's tail and hold no image. Default:
-        (0, 0, 160, H / 8).
+        columns 156 to 159 are the grid positions over each row's tail and hold no image: ask for
+        them by rect if needed. Default: the image's blocks, (0, 0, 156, H / 8).
     threads: as for ``decode_coefficients``.
     out: a uint8 array of shape (height, width), or (N, height, width) for a batch; rows and images
         may lie apart; apart from the frames. Default: a new array.
@@ -107,12 +131,13 @@ def decode_dc(frame: Any, *, rect: Optional[Sequence[int]] = None, threads: Opti
     the frame, which the last grid position of the last block row would reach, read as 0: nothing
     outside the frame is read. The GIL is released while decoding.
     """
-    data, lines, batch = frames_of(frame)
-    rows = lines // BLOCK_SIZE
-    x, y, width, height = rectangle(rect, (0, 0, GRID_COLUMNS, rows), rows, GRID_COLUMNS, True)
-    count = thread_count(threads, len(data), batch)
-    images, result = output(out, len(data), batch, (height, width), np.uint8, (data,))
-    code = _native.decode_dc(images, x, y, width, height, data, count)
+    given = frames_of(frame)
+    rows = given.lines // BLOCK_SIZE
+    x, y, width, height = rectangle(rect, (0, 0, BLOCKS_ACROSS, rows), rows, GRID_COLUMNS, True)
+    count = thread_count(threads, len(given.frames), given.batch)
+    images, result = output(out, len(given.frames), given.batch, (height, width), np.uint8, given.sources)
+    code = _in_slices(lambda part, frames: _native.decode_dc(part, x, y, width, height, frames, count),
+                      images, given.frames, count, width * height * BLOCK_SIZE * BLOCK_SIZE)
     _check(code, "DecodeDCData", (x, y, width, height), _BLOCK_RULE)
     return result
 
@@ -122,8 +147,8 @@ def sequence_number(frame: Any) -> Any:
 
     For a batch (as for ``decode``), a uint16 array with the number of each frame.
     """
-    data, _, batch = frames_of(frame)
-    code, numbers = _native.sequence_numbers(data)
+    given = frames_of(frame)
+    code, numbers = _native.sequence_numbers(given.frames)
     if code != 0:
         raise FramedecError(f"ExtractSequenceNo returned the unexpected result code {code}", code)
-    return numbers if batch else int(numbers[0])
+    return numbers if given.batch else int(numbers[0])

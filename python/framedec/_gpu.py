@@ -7,6 +7,7 @@ then refuses to decode. One lock orders set-up, decode and tear-down from every 
 
 from __future__ import annotations
 
+import os
 import threading
 import weakref
 from typing import Any, Optional, Tuple
@@ -17,6 +18,7 @@ from . import _framedec as _native
 from ._arguments import BYTES_PER_LINE, IMAGE_WIDTH, frame_height, frames_of, integer
 from ._errors import ArgumentError, GpuError, gpu_error
 
+_NO_DEVICE = 26
 _DECODE_FAILED = 27
 _WAIT_FAILED = 30
 _DLPACK_CPU = 1
@@ -24,16 +26,26 @@ _DLPACK_CPU = 1
 # (None, 1) orders itself after it; -1 says the consumer synchronises itself.
 _STREAMS_ORDERED_AFTER_THE_DECODE = (None, 1, -1)
 
+# The host backend (a build without CUDA) runs the GPU kernels on the CPU, 16 to 50 times slower
+# than ``decode``: it is a stand-in for tests, used only when this variable is 1.
+HOST_BACKEND_VARIABLE = "FRAMEDEC_USE_HOST_GPU_BACKEND"
+
 _lock = threading.Lock()
 _current: Optional["GpuDecoder"] = None  # the decoder whose set-up the library holds
+
+
+def _host_backend_refused() -> bool:
+    return _native.GPU_BACKEND == "host" and os.environ.get(HOST_BACKEND_VARIABLE) != "1"
 
 
 def gpu_available() -> bool:
     """Whether a CUDA device can be used (``GetAvailableGPUProcess``).
 
-    With the host GPU backend (a build without CUDA) the kernels run on the CPU and this is True.
+    False in a build without CUDA (the host GPU backend, which ``pip install .`` builds where nvcc
+    is absent): it would run the kernels on the CPU, far slower than ``decode``. Tests that want it
+    anyway set the environment variable FRAMEDEC_USE_HOST_GPU_BACKEND=1.
     """
-    return _native.gpu_available() == 0
+    return not _host_backend_refused() and _native.gpu_available() == 0
 
 
 class _Export:
@@ -128,8 +140,10 @@ class GpuDecoder:
     (``TeardownGPUDecode``). The GPU decodes with its own fixed table (``DEFAULT_TABLE``) in single
     precision, so its pixels may differ from ``decode``'s by a grey level or so.
 
-    Raises GpuError: code 26 when no CUDA device is available, 28 when the set-up cannot allocate;
-    BufferError while an array exported from the current set-up's image is alive (``DeviceImage``).
+    Raises GpuError: code 26 when no CUDA device is available (also in a build without CUDA, see
+    ``gpu_available``), 28 when the set-up cannot allocate; BufferError while an array exported
+    from the current set-up's image is alive (``DeviceImage``). A GpuDecoder stands for the
+    process's one GPU set-up and cannot be pickled.
     """
 
     def __init__(self, width: int, height: int) -> None:
@@ -139,6 +153,10 @@ class GpuDecoder:
         self._open = False
         self._decodes = 0
         self._exports: "weakref.WeakSet[_Export]" = weakref.WeakSet()
+        if _host_backend_refused():
+            raise GpuError(f"no CUDA device: this framedec was built without CUDA (the host GPU backend, which runs "
+                           f"the kernels on the CPU); decode() is faster, or set {HOST_BACKEND_VARIABLE}=1 to use "
+                           "it anyway", _NO_DEVICE)
         with _lock:
             if _current is not None:
                 _current._check_not_exported("a new GpuDecoder")
@@ -222,6 +240,10 @@ class GpuDecoder:
     def __exit__(self, *exc_info: Any) -> None:
         self.close()
 
+    def __reduce__(self) -> Any:
+        raise TypeError("a GpuDecoder holds this process's GPU set-up and cannot be pickled; make one "
+                        "GpuDecoder in each process that decodes")
+
     def __repr__(self) -> str:
         state = "closed" if self.closed else "set up"
         return f"<framedec.GpuDecoder {self.width} x {self.height}, {state}>"
@@ -241,13 +263,13 @@ class GpuDecoder:
                            _DECODE_FAILED)
 
     def _frame(self, frame: Any) -> np.ndarray:
-        data, lines, batch = frames_of(frame)
-        if batch:
+        given = frames_of(frame)
+        if given.batch:
             raise ArgumentError("frame is a batch; the GPU decodes one frame at a time")
-        if lines != self.height:
-            raise ArgumentError(f"frame has {data.size} bytes ({lines} lines); this decoder takes frames of "
-                                f"{self.height} lines ({self.height * BYTES_PER_LINE} bytes)")
-        return data[0]
+        if given.lines != self.height:
+            raise ArgumentError(f"frame has {given.frames.size} bytes ({given.lines} lines); this decoder takes "
+                                f"frames of {self.height} lines ({self.height * BYTES_PER_LINE} bytes)")
+        return given.frames.reshape(-1)
 
     def _pitch(self, pitch: Optional[int]) -> int:
         if pitch is None:

@@ -8,6 +8,7 @@
 
 #include "bindings.h"
 #include "frame_batch.h"
+#include "released_gil.h"
 #include "codec/frame_geometry.h"
 #include "framedec.h"
 
@@ -23,10 +24,10 @@ constexpr int32_t kRefused = FRAMEDEC_INVALID_ARGUMENT;
 template <class T>
 bool LayoutOf(const OutputImages<T>& out, std::size_t images, uint32_t width, uint32_t height, ImageLayout& layout) {
     if (out.shape(0) != images || out.shape(1) != height || out.shape(2) != width) return false;
-    if (images == 0) return true;  // nothing is written
-    if (width > 1 && out.stride(2) != 1) return false;
     const uint64_t rowBytes = uint64_t{width} * sizeof(T);
     layout.pitch = static_cast<uint32_t>(rowBytes);
+    if (images == 0 || width == 0 || height == 0) return true;  // nothing is written (numpy gives such arrays no strides)
+    if (width > 1 && out.stride(2) != 1) return false;
     if (height > 1) {
         if (out.stride(1) < 0) return false;
         const uint64_t strideBytes = static_cast<uint64_t>(out.stride(1)) * sizeof(T);
@@ -52,8 +53,6 @@ T* OutputPointer(OutputImages<T>& out, T& placeholder) {
 
 bool EndsWithin(uint32_t start, uint32_t length, uint32_t limit) { return uint64_t{start} + length <= limit; }
 
-const uint8_t* FrameAt(const Frames& frames, std::size_t i) { return frames.data() + i * frames.shape(1); }
-
 // One frame with threads > 1 is split into strips (DecodeDataMultiThread); a batch is decoded one
 // whole frame per thread.
 int32_t DecodePixels(OutputImages<uint8_t> out, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
@@ -65,9 +64,10 @@ int32_t DecodePixels(OutputImages<uint8_t> out, uint32_t x, uint32_t y, uint32_t
         return kRefused;
     uint8_t placeholder = 0;
     uint8_t* output = OutputPointer(out, placeholder);
-    nb::gil_scoped_release release;
+    ReleasedGil released;
     if (count == 1 && threads > 1)
-        return DecodeDataMultiThread(output, x, y, width, height, layout.pitch, frames.data(), table.data(), threads);
+        return DecodeDataMultiThread(output, x, y, width, height, layout.pitch, FrameAt(frames, 0), table.data(),
+                                     threads);
     return ForEachFrame(count, threads, [&](std::size_t i) {
         return DecodeData(output + i * layout.imageStride, x, y, width, height, layout.pitch, FrameAt(frames, i),
                           table.data());
@@ -83,7 +83,7 @@ int32_t DecodeCoefficients(OutputImages<int16_t> out, uint32_t x, uint32_t y, ui
         return kRefused;
     int16_t placeholder = 0;
     int16_t* output = OutputPointer(out, placeholder);
-    nb::gil_scoped_release release;
+    ReleasedGil released;
     return ForEachFrame(count, threads, [&](std::size_t i) {
         return DecodeDCTData(output + i * layout.imageStride, x, y, width, height, layout.pitch, FrameAt(frames, i),
                              table.data());
@@ -125,7 +125,7 @@ int32_t DecodePreview(OutputImages<uint8_t> out, uint32_t x, uint32_t y, uint32_
         return kRefused;
     uint8_t placeholder = 0;
     uint8_t* output = OutputPointer(out, placeholder);
-    nb::gil_scoped_release release;
+    ReleasedGil released;
     return ForEachFrame(count, threads, [&](std::size_t i) {
         return DecodePreviewRows(output + i * layout.imageStride, layout.pitch, x, y, width, height,
                                  FrameAt(frames, i), blockRows);
@@ -152,7 +152,7 @@ double TimeDecodeData(nb::ndarray<uint8_t, nb::ndim<2>, nb::c_contig, nb::device
         DecodeData(out.data(), x, y, width, height, width, frame.data(), table.data()) != FRAMEDEC_OK)
         throw nb::value_error("the rectangle does not decode into out");
     uint8_t* output = out.data();
-    nb::gil_scoped_release release;
+    ReleasedGil released;
     const auto start = std::chrono::steady_clock::now();
     for (uint32_t i = 0; i < repeats; ++i) DecodeData(output, x, y, width, height, width, frame.data(), table.data());
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -2,6 +2,7 @@
 // frames of its height; here each call runs with the GIL released and reports the CUDA runtime's
 // last error of the same thread beside the result code.
 #include "bindings.h"
+#include "released_gil.h"
 #include "codec/frame_geometry.h"
 #include "framedec.h"
 #include "gpu/buffer_sizes.h"
@@ -29,7 +30,7 @@ int setupDevice = 0;
 nb::tuple Setup(int32_t width, int32_t height) {
     int32_t result = 0, error = 0;
     {
-        nb::gil_scoped_release release;
+        ReleasedGil released;
 #if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
         int device = 0;
         if (cudaGetDevice(&device) == cudaSuccess) setupDevice = device;
@@ -43,7 +44,7 @@ nb::tuple Setup(int32_t width, int32_t height) {
 nb::tuple Teardown() {
     int32_t result = 0, error = 0;
     {
-        nb::gil_scoped_release release;
+        ReleasedGil released;
         result = TeardownGPUDecode();
         error = LastCudaError();
     }
@@ -65,7 +66,7 @@ nb::tuple DecodeToHost(const FrameBuffer& frame, nb::ndarray<uint8_t, nb::ndim<2
     uint8_t* output = out.data();
     int32_t result = 0, error = 0;
     {
-        nb::gil_scoped_release release;
+        ReleasedGil released;
         result = DecodeGPU(true, frame.data(), &output, pitch);
         error = LastCudaError();
     }
@@ -79,7 +80,7 @@ nb::tuple DecodeOnDevice(const FrameBuffer& frame, int32_t pitch) {
     uint8_t* image = nullptr;
     int32_t result = 0, error = 0;
     {
-        nb::gil_scoped_release release;
+        ReleasedGil released;
         result = DecodeGPU(false, frame.data(), &image, pitch);
         error = LastCudaError();
     }
@@ -112,7 +113,7 @@ nb::ndarray<nb::array_api, uint8_t, nb::ndim<2>> DeviceImage(uintptr_t address, 
 // complete when its launch returns.
 int32_t WaitForDevice() {
 #if FRAMEDEC_GPU_IMAGE_ON_CUDA_DEVICE
-    nb::gil_scoped_release release;
+    ReleasedGil released;
     int callerDevice = setupDevice;
     cudaGetDevice(&callerDevice);
     if (callerDevice != setupDevice) {

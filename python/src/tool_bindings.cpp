@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "bindings.h"
+#include "released_gil.h"
 #include "codec/frame_geometry.h"
 #include "framedec.h"
 #include "synth/frame_synth.h"
@@ -27,7 +28,7 @@ NumpyVector<uint8_t> Synthesize(nb::ndarray<const uint8_t, nb::ndim<2>, nb::c_co
     options.sequenceNo = sequenceNo;
     std::vector<uint8_t> frame;
     {
-        nb::gil_scoped_release release;
+        ReleasedGil released;
         frame = tools::SynthesizeFrame(grey, options);
     }
     return ToNumpy(std::move(frame));

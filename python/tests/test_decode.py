@@ -30,7 +30,7 @@ def test_every_decoder_equals_the_c_call_at_the_frame_edges(clib, frames, kind):
         expected = clib.coefficients(frame, rect or (0, 0, 1248, lines))
         np.testing.assert_array_equal(framedec.decode_coefficients(frame, rect=rect), expected)
     for rect in BLOCK_RECTS(lines // 8):
-        expected = clib.preview(frame, rect or (0, 0, 160, lines // 8))
+        expected = clib.preview(frame, rect or (0, 0, 156, lines // 8))
         np.testing.assert_array_equal(framedec.decode_dc(frame, rect=rect), expected)
 
 
@@ -140,3 +140,55 @@ def test_sequence_numbers_of_a_batch(frames):
     numbers = framedec.sequence_number(batch)
     assert numbers.dtype == np.uint16 and numbers.tolist() == [5, 65535, 0]
     assert framedec.sequence_number(np.stack(batch).reshape(3, 8, 320)).tolist() == [5, 65535, 0]
+
+
+def _batch(frames, count=6):
+    return np.stack([frames[kind].reshape(-1, 320)[:24] for kind in FRAME_KINDS] * 2)[:count]
+
+
+# Batches that lie in memory other than packed frame after frame: each frame is read where it is.
+LAYOUTS = {
+    "every other frame": lambda batch: batch[::2],
+    "frames backwards": lambda batch: batch[::-1],
+    "broadcast": lambda batch: np.broadcast_to(batch[2], batch.shape),
+    "lines apart": lambda batch: np.pad(batch, ((0, 0), (0, 0), (0, 8)))[:, :, :320],
+    "column-major": np.asfortranarray,
+}
+
+
+@pytest.mark.parametrize("layout", LAYOUTS)
+@pytest.mark.parametrize("function", [framedec.decode, framedec.decode_coefficients, framedec.decode_dc,
+                                      framedec.sequence_number])
+def test_a_batch_in_any_layout_decodes_as_its_packed_copy(frames, layout, function):
+    batch = LAYOUTS[layout](_batch(frames))
+    np.testing.assert_array_equal(function(batch), function(np.ascontiguousarray(batch)))
+
+
+def test_a_broadcast_batch_is_never_copied_whole():
+    tracemalloc = pytest.importorskip("tracemalloc")
+    frame = framedec.encode(np.zeros((64, 8), np.uint8))
+    batch = np.broadcast_to(frame.reshape(64, 320), (20000, 64, 320))  # 410 MB if copied
+    tracemalloc.start()
+    try:
+        images = framedec.decode(batch, rect=(0, 0, 8, 8))
+        peak = tracemalloc.get_traced_memory()[1]
+    finally:
+        tracemalloc.stop()
+    assert images.shape == (20000, 8, 8) and (images == images[0]).all()
+    assert peak < 16 * 2**20
+
+
+SHAPES = {
+    "no lines": (lambda frame: framedec.decode(frame, rect=(0, 8, 8, 0)), (0, 8)),
+    "no columns": (lambda frame: framedec.decode(frame, rect=(8, 0, 0, 8)), (8, 0)),
+    "no coefficient lines": (lambda frame: framedec.decode_coefficients(frame, rect=(0, 8, 16, 0)), (0, 16)),
+    "no preview rows": (lambda frame: framedec.decode_dc(frame, rect=(0, 1, 4, 0)), (0, 4)),
+    "empty batch": (lambda frame: framedec.decode(np.zeros((0, 16, 320), np.uint8), rect=(0, 0, 8, 8)), (0, 8, 8)),
+    "preview of the image's blocks": (framedec.decode_dc, (2, 156)),
+}
+
+
+@pytest.mark.parametrize("name", SHAPES)
+def test_shapes_are_numpys(name):
+    call, shape = SHAPES[name]
+    assert call(np.zeros(16 * 320, np.uint8)).shape == shape

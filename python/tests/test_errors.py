@@ -14,6 +14,8 @@ from framedec import ArgumentError, FramedecError, GpuError
 FRAME = np.zeros(16 * 320, np.uint8)  # 16 lines
 READ_ONLY = np.zeros((16, 1246), np.uint8)
 READ_ONLY.flags.writeable = False
+# One buffer that holds both frames and an output: decoding into it would overwrite the caller's frames.
+SHARED = np.zeros(4 * 16 * 320 + 2 * 16 * 1246, np.uint8)
 
 # (call, message fragment); every one raises ArgumentError with code 5.
 REFUSED = {
@@ -42,8 +44,12 @@ REFUSED = {
     "batch out of one frame's shape": (lambda: framedec.decode(np.zeros((2, 16, 320), np.uint8),
                                                                out=np.zeros((16, 1246), np.uint8)), "(2, 16, 1246)"),
     "batch out images overlap": (lambda: framedec.decode_dc(np.zeros((2, 16, 320), np.uint8), out=np.lib.stride_tricks.
-                                                           as_strided(np.zeros((2, 160), np.uint8), (2, 2, 160), (160, 160, 1))),
+                                                           as_strided(np.zeros((2, 156), np.uint8), (2, 2, 156), (156, 156, 1))),
                                  "images overlap"),
+    "out over a frame of a list": (lambda: framedec.decode([FRAME, SHARED[:5120]], out=SHARED[:2 * 16 * 1246].reshape(
+        2, 16, 1246)), "shares memory with the frame"),
+    "out over a strided batch": (lambda: framedec.decode(SHARED[:4 * 5120].reshape(4, 16, 320)[::2], out=SHARED[
+        5120:5120 + 2 * 16 * 1246].reshape(2, 16, 1246)), "shares memory with the frame"),
     "threads negative": (lambda: framedec.decode(FRAME, threads=-1), "threads=-1"),
     "table length": (lambda: framedec.decode(FRAME, list(range(63))), "not 63"),
     "table values": (lambda: framedec.decode(FRAME, [1] * 63 + [70000]), "table[63] is 70000"),
@@ -52,7 +58,7 @@ REFUSED = {
     "out shape": (lambda: framedec.decode(FRAME, out=np.zeros((16, 1248), np.uint8)), "not uint8 (16, 1248)"),
     "out dtype": (lambda: framedec.decode_coefficients(FRAME, out=np.zeros((16, 1248), np.int32)), "int32"),
     "out read-only": (lambda: framedec.decode(FRAME, out=READ_ONLY), "read-only"),
-    "out column stride": (lambda: framedec.decode_dc(FRAME, out=np.zeros((2, 320), np.uint8)[:, ::2]), "adjacent"),
+    "out column stride": (lambda: framedec.decode_dc(FRAME, out=np.zeros((2, 312), np.uint8)[:, ::2]), "adjacent"),
     "out rows overlap": (lambda: framedec.decode(FRAME, out=np.lib.stride_tricks.as_strided(
         np.zeros(1246, np.uint8), (16, 1246), (1, 1))), "overlap"),
     "out rows backwards": (lambda: framedec.decode(FRAME, out=np.zeros((16, 1246), np.uint8)[::-1]), "backwards"),

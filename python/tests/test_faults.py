@@ -104,6 +104,70 @@ REPRODUCERS = {
             assert "shares memory with the table" in str(error)
         assert (frame == before).all()
     """,
+    "exit_while_daemon_threads_decode_without_the_gil": """
+        import threading, time
+        path = sys.argv[1]
+        with open(path, "wb") as file:
+            for number in range(64):
+                file.write(frame.tobytes())
+        recording = framedec.Recording(path, 64, check=False)
+        batch = np.stack([frame.reshape(64, 320)] * 16)
+        calls = {"strips": lambda: framedec.decode(frame, threads=4), "batch": lambda: framedec.decode(batch),
+                 "recording": lambda: recording[:]}
+        started = threading.Barrier(len(calls) + 1)
+        def forever(call):
+            started.wait()
+            while True:
+                call()
+        for call in calls.values():
+            threading.Thread(target=forever, args=(call,), daemon=True).start()
+        started.wait()
+        time.sleep(0.2)  # the interpreter exits while they decode and read
+    """,
+    "ctrl_c_stops_a_long_batch": """
+        import signal, threading, time
+        slow = np.full(64 * 320, 0xFF, np.uint8)  # every code of the largest size: about 20 us a block
+        batch = np.broadcast_to(slow.reshape(64, 320), (100000, 64, 320))  # seconds of work, one frame's memory
+        out = np.full((100000, 8, 8), 7, np.uint8)
+        def interrupt_once_decoding_began():
+            while (out[0] == 7).all():
+                time.sleep(0.001)
+            os.kill(os.getpid(), signal.SIGINT)
+        threading.Thread(target=interrupt_once_decoding_began, daemon=True).start()
+        try:
+            framedec.decode(batch, rect=(0, 0, 8, 8), out=out, threads=2)
+            sys.exit("the whole batch was decoded before KeyboardInterrupt")
+        except KeyboardInterrupt:
+            assert (out[len(out) // 2:] == 7).all(), "the batch went on after Ctrl-C"
+    """,
+    "batch_workers_started_on_every_call": """
+        def threads():
+            return set(os.listdir("/proc/self/task"))
+        batch = np.stack([frame.reshape(64, 320)] * 8)
+        alone = threads()
+        framedec.decode(batch, threads=3)
+        workers = threads() - alone
+        for _ in range(20):
+            framedec.decode(batch, threads=3)
+        assert len(workers) >= 1 and threads() - alone == workers, (alone, workers, threads())
+    """,
+    "fork_while_a_call_runs_without_the_gil": """
+        import threading
+        batch = np.stack([frame.reshape(64, 320)] * 64)
+        expected = framedec.decode(batch)
+        running = threading.Event()
+        def decode_forever():
+            while True:
+                running.set()
+                framedec.decode(batch, threads=2)
+        threading.Thread(target=decode_forever, daemon=True).start()
+        running.wait()
+        child = os.fork()
+        if child == 0:  # its exit must not wait for the parent's call, nor its batch for the parent's workers
+            sys.exit(0 if (framedec.decode(batch, threads=2) == expected).all() else 3)
+        _, status = os.waitpid(child, 0)
+        assert os.waitstatus_to_exitcode(status) == 0, status
+    """,
 }
 NEEDS_GPU = {"dlpack_export_used_after_close", "device_image_attributes_written"}
 

@@ -3,6 +3,11 @@ the one process-wide set-up consistent between decoders."""
 
 from __future__ import annotations
 
+import os
+import pickle
+import subprocess
+import sys
+
 import numpy as np
 import pytest
 
@@ -17,6 +22,28 @@ def test_without_a_device_set_up_raises_gpu_error_26():
     with pytest.raises(GpuError) as raised:
         framedec.GpuDecoder(1246, 1024)
     assert raised.value.code == 26 and "no CUDA device" in str(raised.value)
+
+
+@pytest.mark.skipif(framedec._framedec.GPU_BACKEND != "host", reason="a build with CUDA")
+def test_the_host_backend_is_no_gpu_unless_asked_for():
+    script = """
+import framedec
+assert not framedec.gpu_available()
+try:
+    framedec.GpuDecoder(1246, 64)
+except framedec.GpuError as error:
+    assert error.code == 26 and "FRAMEDEC_USE_HOST_GPU_BACKEND=1" in str(error), error
+else:
+    raise SystemExit("the host backend was set up as a GPU")
+"""
+    environment = {name: value for name, value in os.environ.items() if name != "FRAMEDEC_USE_HOST_GPU_BACKEND"}
+    subprocess.run([sys.executable, "-c", script], env=environment, check=True, timeout=60)
+
+
+@needs_gpu
+def test_a_decoder_refuses_pickling_saying_why():
+    with framedec.GpuDecoder(1246, 64) as gpu, pytest.raises(TypeError, match="cannot be pickled"):
+        pickle.dumps(gpu)
 
 
 @needs_gpu

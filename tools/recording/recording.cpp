@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "codec/frame_geometry.h"
+#include "recording/positioned_read.h"
 #include "synth/file_path.h"
 
 namespace framedec::tools {
@@ -61,15 +62,6 @@ const char* FileKind(std::filesystem::file_type type) {
         case std::filesystem::file_type::socket: return "a socket";
         default: return "not a regular file";
     }
-}
-
-// Seeks with 64-bit offsets on every platform (long is 32 bits on Windows).
-bool SeekTo(std::FILE* file, uint64_t offset) {
-#if defined(_WIN32)
-    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
 }
 
 }  // namespace
@@ -146,7 +138,7 @@ RecordingProblem RecordingReader::Open(const std::string& path, const OpenOption
     }
     if (options.check && options.height != 0) {
         SequenceRun run;
-        if (!MeasureRun(height, run, error)) return RecordingProblem::CannotRead;
+        if (!MeasureRun(height, false, run, error)) return RecordingProblem::CannotRead;
         if (!run.Runs()) {
             std::vector<uint32_t> heights;
             if (!HeightsThatRun(heights, error)) return RecordingProblem::CannotRead;
@@ -193,12 +185,13 @@ bool RecordingReader::ReadNumber(uint64_t frame, uint64_t frameBytes, uint16_t& 
     return true;
 }
 
-bool RecordingReader::MeasureRun(uint32_t height, SequenceRun& run, std::string& error) {
+bool RecordingReader::MeasureRun(uint32_t height, bool stopWhenDecided, SequenceRun& run, std::string& error) {
     const uint64_t frameBytes = FrameBytes(height);
+    const std::vector<uint64_t> steps = CheckedSteps(fileBytes_ / frameBytes);
     run = {};
     uint64_t read = UINT64_MAX;  // the frame whose number is in `number`
     uint16_t number = 0;
-    for (const uint64_t first : CheckedSteps(fileBytes_ / frameBytes)) {
+    for (const uint64_t first : steps) {
         uint16_t from = number, to = 0;
         if (first != read && !ReadNumber(first, frameBytes, from, error)) return false;
         if (!ReadNumber(first + 1, frameBytes, to, error)) return false;
@@ -206,6 +199,10 @@ bool RecordingReader::MeasureRun(uint32_t height, SequenceRun& run, std::string&
         number = to;
         ++run.steps;
         run.ones += static_cast<uint16_t>(to - from) == 1;
+        // Half the steps +1 already, or more than half not: the steps left cannot change Runs(),
+        // whose answer on the steps so far is then the one on all of them.
+        const uint64_t others = run.steps - run.ones;
+        if (stopWhenDecided && (2 * run.ones >= steps.size() || 2 * others > steps.size())) break;
     }
     return true;
 }
@@ -228,9 +225,11 @@ bool RecordingReader::ShortReading(std::string& reading, std::string& error) {
 bool RecordingReader::HeightsThatRun(std::vector<uint32_t>& heights, std::string& error) {
     heights.clear();
     for (uint32_t height = kBlockSize; height <= kMaxImageHeight; height += kBlockSize) {
+        // Fewer than three frames (one step) tell nothing: such a height is not even read.
+        if (CheckedSteps(fileBytes_ / FrameBytes(height)).size() < 2) continue;
         SequenceRun run;
-        if (!MeasureRun(height, run, error)) return false;
-        if (run.Decided() && run.Runs()) heights.push_back(height);
+        if (!MeasureRun(height, true, run, error)) return false;
+        if (run.Runs()) heights.push_back(height);
     }
     return true;
 }
@@ -243,10 +242,10 @@ bool RecordingReader::CheckRange(uint64_t first, uint64_t count, std::string& er
 }
 
 bool RecordingReader::ReadAt(uint64_t offset, uint8_t* bytes, std::size_t size, std::string& error) {
-    if (SeekTo(file_, offset) && std::fread(bytes, 1, size, file_) == size) return true;
+    const ReadResult result = ReadAtOffset(file_, offset, bytes, size);
+    if (result == ReadResult::Complete) return true;
     error = "cannot read recording '" + path_ + "': " +
-            (std::ferror(file_) ? std::strerror(errno) : std::string("the file became shorter"));
-    std::clearerr(file_);
+            (result == ReadResult::Failed ? std::strerror(errno) : std::string("the file became shorter"));
     return false;
 }
 
@@ -254,6 +253,11 @@ bool RecordingReader::Read(uint64_t first, uint64_t count, std::vector<uint8_t>&
     if (!CheckRange(first, count, error)) return false;
     frames.resize(count * layout_.frameBytes);
     return ReadAt(first * layout_.frameBytes, frames.data(), frames.size(), error);
+}
+
+bool RecordingReader::ReadInto(uint64_t first, uint64_t count, uint8_t* frames, std::string& error) {
+    return CheckRange(first, count, error) &&
+           ReadAt(first * layout_.frameBytes, frames, count * layout_.frameBytes, error);
 }
 
 bool RecordingReader::ReadSequenceNumbers(uint64_t first, uint64_t count, std::vector<uint16_t>& numbers,

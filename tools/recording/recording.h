@@ -65,7 +65,8 @@ struct OpenOptions {
 };
 
 // Reads a recording frame by frame, or a run of frames at a time, in bounded memory (no mapping, so
-// files of any size work wherever 64-bit file offsets do). Not thread-safe.
+// files of any size work wherever 64-bit file offsets do). Reads are positioned: one system call
+// each, no seek. Not thread-safe.
 class RecordingReader {
 public:
     RecordingReader() = default;
@@ -85,6 +86,8 @@ public:
     // Reads count whole frames starting at frame index first into frames (resized to count x frame
     // bytes). The range must lie within the recording's whole frames.
     bool Read(uint64_t first, uint64_t count, std::vector<uint8_t>& frames, std::string& error);
+    // The same into frames, which holds count x frame bytes.
+    bool ReadInto(uint64_t first, uint64_t count, uint8_t* frames, std::string& error);
 
     // The sequence numbers of count frames from frame index first, reading only their two bytes
     // each (a scan of a long recording reads a small part of it). Same range rule as Read.
@@ -92,7 +95,9 @@ public:
 
 private:
     bool OpenFile(const std::string& path, std::string& error);
-    bool MeasureRun(uint32_t height, SequenceRun& run, std::string& error);
+    // The steps checked at this height; with stopWhenDecided only until the rest cannot change
+    // whether the numbers run (the height scan needs the answer, not the counts).
+    bool MeasureRun(uint32_t height, bool stopWhenDecided, SequenceRun& run, std::string& error);
     // The heights at which the numbers run, among those giving three frames or more.
     bool HeightsThatRun(std::vector<uint32_t>& heights, std::string& error);
     // Whether the whole file may be two frames whose numbers step +1, or one frame: reading says

@@ -214,7 +214,7 @@ bool RecordingReader::ShortReading(std::string& reading, std::string& error) {
     const uint64_t lines = fileBytes_ / FrameBytes(1), half = lines / 2;
     if (lines % 2 == 0 && half <= kMaxImageHeight && half % kBlockSize == 0) {
         SequenceRun run;
-        if (!MeasureRun(static_cast<uint32_t>(half), run, error)) return false;
+        if (!MeasureRun(static_cast<uint32_t>(half), false, run, error)) return false;
         if (run.ones == 1) reading = "two frames of " + std::to_string(half) + " lines";
     }
     if (lines <= kMaxImageHeight && lines % kBlockSize == 0)

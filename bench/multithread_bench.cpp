@@ -105,9 +105,9 @@ const bool kRegistered = [] {
         RegisterImageBenchmark("StripsInSequence.32", b, [](benchmark::State& s, const BenchImage& i) { RunStripsInSequence(s, i, 32); });
     }
     // Time ratios: the first is DecodeData's time over the 2-strip time, i.e. the throughput gain.
-    AddRatio("DecodeData", "DecodeDataMultiThread.2", "gain of 2 strips (the core's idle share)");
-    AddRatio("DecodeDataMultiThread.2", "TwoPlainThreads", "pool's cost, target <= 1.10");
-    AddRatio("DecodeDataMultiThread.32", "DecodeDataMultiThread.2", "32 strips vs 2, target <= 1.25");
+    AddRatio("DecodeData", "DecodeDataMultiThread.2", "gain of 2 strips (the core's idle share)", RatioClock::Wall);
+    AddRatio("DecodeDataMultiThread.2", "TwoPlainThreads", "pool's cost, target <= 1.10", RatioClock::Wall);
+    AddRatio("DecodeDataMultiThread.32", "DecodeDataMultiThread.2", "32 strips vs 2, target <= 1.25", RatioClock::Wall);
     AddRatio("StripsInSequence.32", "DecodeData", "32 strips decoded one after another on one thread");
     return true;
 }();

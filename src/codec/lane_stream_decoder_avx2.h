@@ -233,15 +233,21 @@ FRAMEDEC_INLINE uint32_t LaneStep8(LaneGroup8& g, int16_t* levels, uint32_t dumm
         const __m256i positive = _mm256_srai_epi32(magnitudeBits, 31);
         const __m256i allOnes = _mm256_sub_epi32(_mm256_sllv_epi32(one, size), one);
         const __m256i level = _mm256_sub_epi32(magnitude, _mm256_andnot_si256(positive, allOnes));
-        // Places and levels through memory, each lane's store then two loads and a 16-bit store.
+        // Each lane's store: its place to a register, its level's low word straight from the vector
+        // register to memory (vpextrw with a memory operand).
         const __m256i place = _mm256_blendv_epi8(_mm256_set1_epi32(static_cast<int>(dummy)),
                                                  _mm256_add_epi32(g.base, NaturalIndex(position)), code);
         alignas(32) uint32_t places[kLanes8];
-        alignas(32) int32_t values[kLanes8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(places), place);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(values), level);
-#pragma GCC unroll 8
-        for (uint32_t lane = 0; lane < kLanes8; ++lane) levels[places[lane]] = static_cast<int16_t>(values[lane]);
+        const __m128i low = _mm256_castsi256_si128(level), high = _mm256_extracti128_si256(level, 1);
+        levels[places[0]] = static_cast<int16_t>(_mm_extract_epi16(low, 0));
+        levels[places[1]] = static_cast<int16_t>(_mm_extract_epi16(low, 2));
+        levels[places[2]] = static_cast<int16_t>(_mm_extract_epi16(low, 4));
+        levels[places[3]] = static_cast<int16_t>(_mm_extract_epi16(low, 6));
+        levels[places[4]] = static_cast<int16_t>(_mm_extract_epi16(high, 0));
+        levels[places[5]] = static_cast<int16_t>(_mm_extract_epi16(high, 2));
+        levels[places[6]] = static_cast<int16_t>(_mm_extract_epi16(high, 4));
+        levels[places[7]] = static_cast<int16_t>(_mm_extract_epi16(high, 6));
         g.k = _mm256_sub_epi32(position, code);  // + 1 past a decoded code
         Advance(g, _mm256_blendv_epi8(zeros, codeEnd, code));
     }

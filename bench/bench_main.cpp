@@ -42,7 +42,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
                 if (run.aggregate_name != "median") continue;
                 name = run.run_name.str();
             }
-            if (const auto suffix = name.find("/real_time"); suffix != std::string::npos) name.erase(suffix);
+            for (const char* suffix : {"/process_time", "/real_time"}) {
+                if (const auto at = name.find(suffix); at != std::string::npos) name.erase(at, std::string(suffix).size());
+            }
             const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
             seconds_[name] = {run.GetAdjustedCPUTime() / unit, run.GetAdjustedRealTime() / unit};
             const auto slash = name.find('/');

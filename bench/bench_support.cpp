@@ -35,8 +35,9 @@ std::size_t JpegOutputBytes(const BenchImage& image, unsigned denominator) {
     return width * height;
 }
 
-void RegisterImageBenchmark(const std::string& label, const BenchImage& image, ImageBenchmark run) {
-    benchmark::RegisterBenchmark((label + "/" + image.name).c_str(), std::move(run), std::cref(image))
+benchmark::internal::Benchmark* RegisterImageBenchmark(const std::string& label, const BenchImage& image,
+                                                       ImageBenchmark run) {
+    return benchmark::RegisterBenchmark((label + "/" + image.name).c_str(), std::move(run), std::cref(image))
         ->Unit(benchmark::kMicrosecond)
         ->UseRealTime();
 }

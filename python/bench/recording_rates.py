@@ -72,9 +72,10 @@ def main() -> None:
                     start = time.perf_counter()
                     call()
                     times[name].append(time.perf_counter() - start)
-    turbo = "with" if features.check_feature("libjpeg_turbo") else "WITHOUT"
+    import PIL
+    turbo = features.version("libjpeg_turbo") if features.check_feature("libjpeg_turbo") else None
     print(f"{count} frames of {frames.shape[1]} lines, {threads} threads, medians of {rounds} rounds "
-          f"(Pillow {features.version('PIL')}, {turbo} libjpeg-turbo)")
+          f"(Pillow {PIL.__version__}, " + (f"libjpeg-turbo {turbo})" if turbo else "WITHOUT libjpeg-turbo)"))
     jpeg_rate = count / statistics.median(times["libjpeg-turbo (Pillow), JPEGs in memory"])
     for name, taken in times.items():
         rate = count / statistics.median(taken)

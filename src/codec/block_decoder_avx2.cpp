@@ -228,8 +228,10 @@ struct Batch {
     LaneStarts Starts() { return {w0, w1, w2, w3}; }
     // The entries after the batch's count, which the lanes' refills read.
     void ClearPadding(uint32_t count) {
-        for (uint32_t* words : {w0, w1, w2, w3})
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + count), _mm256_setzero_si256());
+        for (uint32_t* words : {w0, w1, w2, w3}) {
+            for (uint32_t i = 0; i < kLaneStartPadding8; i += 8)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + count + i), _mm256_setzero_si256());
+        }
     }
 };
 

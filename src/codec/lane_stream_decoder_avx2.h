@@ -43,8 +43,10 @@ struct LaneStarts {
     uint32_t* w3;
 };
 
-// Entries past the last slot that LaneStartStates8 may write and that LaneRefill8 reads (zero them).
-inline constexpr uint32_t kLaneStartPadding8 = 8;
+// Entries past the last slot: LaneStartStates8 may write up to 7 of them, and LaneRefill8 reads
+// eight entries from any next below count + 8 (the second group's refill may follow the first's
+// past count), so up to 15; they must hold zeros (or any start state).
+inline constexpr uint32_t kLaneStartPadding8 = 16;
 
 // Leading zeros of each 32-bit lane, 32 for a zero lane. The float's exponent field (with the sign
 // bit above it) gives the position of the leading one; a lane with its top bit set converts to a
@@ -279,7 +281,7 @@ inline constexpr LaneRanks kLaneRanks = MakeLaneRanks();
 // Gives the lanes in done the next slots of the batch, in lane order, without leaving the
 // registers: lane j of done takes start state next + (its rank in done), a permute of the eight
 // states from next on. Lanes left without a slot (next + rank >= count) get an empty stream at
-// k = 64. The start-state arrays must hold zeros (or any state) up to next + 8.
+// k = 64. The start-state arrays must hold zeros (or any state) up to next + 8 (kLaneStartPadding8).
 FRAMEDEC_INLINE void LaneRefill8(LaneGroup8& g, uint32_t done, const LaneStarts& starts, uint32_t count,
                                  uint32_t stride, uint32_t& next) {
     const __m256i rank = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(kLaneRanks.rank[done])));

@@ -18,6 +18,12 @@ namespace {
 
 struct Ratio {
     std::string numerator, denominator, note;
+    RatioClock clock;
+};
+
+struct Times {
+    double processor, wall;  // seconds
+    double Of(RatioClock clock) const { return clock == RatioClock::Processor ? processor : wall; }
 };
 
 std::vector<Ratio>& Ratios() {
@@ -36,8 +42,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
                 if (run.aggregate_name != "median") continue;
                 name = run.run_name.str();
             }
-            if (const auto suffix = name.find("/real_time"); suffix != std::string::npos) name.erase(suffix);
-            seconds_[name] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            for (const char* suffix : {"/process_time", "/real_time"}) {
+                if (const auto at = name.find(suffix); at != std::string::npos) name.erase(at, std::string(suffix).size());
+            }
+            const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
+            seconds_[name] = {run.GetAdjustedCPUTime() / unit, run.GetAdjustedRealTime() / unit};
             const auto slash = name.find('/');
             if (slash != std::string::npos) images_.insert(name.substr(slash + 1));
         }
@@ -47,28 +56,31 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void Finalize() override {
         ConsoleReporter::Finalize();
         if (Ratios().empty()) return;
-        std::printf("\n%-45s %-10s %12s %12s %8s\n", "ratio", "image", "numerator", "denominator", "ratio");
+        std::printf("\n%-45s %-10s %-9s %12s %12s %8s\n", "ratio", "image", "clock", "numerator", "denominator", "ratio");
         for (const Ratio& r : Ratios()) {
             for (const std::string& image : images_) {
                 const auto n = seconds_.find(r.numerator + "/" + image);
                 const auto d = seconds_.find(r.denominator + "/" + image);
                 if (n == seconds_.end() || d == seconds_.end()) continue;
                 const std::string label = r.numerator + " / " + r.denominator;
-                std::printf("%-45s %-10s %10.1fus %10.1fus %8.3f  %s\n", label.c_str(), image.c_str(),
-                            n->second * 1e6, d->second * 1e6, n->second / d->second, r.note.c_str());
+                const double numerator = n->second.Of(r.clock), denominator = d->second.Of(r.clock);
+                std::printf("%-45s %-10s %-9s %10.1fus %10.1fus %8.3f  %s\n", label.c_str(), image.c_str(),
+                            r.clock == RatioClock::Processor ? "processor" : "wall", numerator * 1e6, denominator * 1e6,
+                            numerator / denominator, r.note.c_str());
             }
         }
     }
 
   private:
-    std::map<std::string, double> seconds_;
+    std::map<std::string, Times> seconds_;
     std::set<std::string> images_;
 };
 
 }  // namespace
 
-void AddRatio(const std::string& numerator, const std::string& denominator, const std::string& note) {
-    Ratios().push_back({numerator, denominator, note});
+void AddRatio(const std::string& numerator, const std::string& denominator, const std::string& note,
+              RatioClock clock) {
+    Ratios().push_back({numerator, denominator, note, clock});
 }
 
 }  // namespace framedec::bench

@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "libjpeg_codec.h"
 #include "synth/pgm.h"
 
 namespace framedec::bench {
@@ -24,13 +25,11 @@ struct BenchImage {
 // The four test photographs, loaded and encoded once.
 const std::vector<BenchImage>& BenchImages();
 
-// Registers run on one image as "label/image name", timed in wall-clock microseconds.
+// Registers run on one image as "label/image name", timed in wall-clock microseconds (and in the
+// processor time of the calling thread, unless the caller asks for the whole process's).
 using ImageBenchmark = std::function<void(benchmark::State&, const BenchImage&)>;
-void RegisterImageBenchmark(const std::string& label, const BenchImage& image, ImageBenchmark run);
-
-// Decodes a greyscale JPEG with libjpeg-turbo at scale 1/denominator (1 or 8) into pixels, lines
-// packed (JpegOutputBytes in all). Returns false on a decoding error.
-bool DecodeJpeg(const uint8_t* jpeg, std::size_t size, unsigned denominator, uint8_t* pixels);
+benchmark::internal::Benchmark* RegisterImageBenchmark(const std::string& label, const BenchImage& image,
+                                                       ImageBenchmark run);
 
 // Bytes of an image's JPEG decoded at scale 1/denominator.
 std::size_t JpegOutputBytes(const BenchImage& image, unsigned denominator);

@@ -79,7 +79,7 @@ const bool kRegistered = [] {
         add("GpuKernels." + kBackend, RunKernels);
         add("DecodeGPU." + kBackend, RunDecodeGpu);
     }
-    AddRatio("DecodeGPU." + kBackend, "DecodeData", kBackend == "host" ? "kernels run on the CPU" : "");
+    AddRatio("DecodeGPU." + kBackend, "DecodeData", kBackend == "host" ? "kernels run on the CPU" : "", RatioClock::Wall);
     return true;
 }();
 

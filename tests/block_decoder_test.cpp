@@ -8,6 +8,7 @@
 #include <string>
 
 #include "codec/block_decoder.h"
+#include "codec/zigzag.h"
 #include "test_support.h"
 
 namespace framedec::testing {
@@ -264,6 +265,29 @@ TEST_F(VariantAgreement, SpansOfManyRows) {
         ASSERT_TRUE(f == fast.end()) << "run " << run << ": " << columns << " x " << rows << ", byte "
                                      << (f - fast.begin()) % pitch << " of line " << (f - fast.begin()) / pitch;
         done += static_cast<int>(columns * rows);
+    }
+}
+
+// Slots of 0 to 40 codes in random order, in runs that end on and across the lane decoders' batch
+// (128 blocks) and lane group (8) edges: the lanes finish their slots in changing patterns and
+// take the next ones together, and at a batch's end the refills find fewer slots than lanes.
+TEST_F(VariantAgreement, LanesFinishingInAnyPatternTakeTheNextSlotsInOrder) {
+    std::mt19937_64 random(97);
+    const auto tables = Tables(random);
+    for (const uint32_t count : {5u, 8u, 120u, 127u, 128u, 136u, 256u, 383u}) {
+        for (int repeat = 0; repeat < 20; ++repeat) {
+            std::vector<uint8_t> slots;
+            for (uint32_t i = 0; i < count; ++i) {
+                Levels levels{};
+                const auto codes = static_cast<uint32_t>(random() % 41);  // 3 bits each: they fit a slot
+                for (uint32_t k = 0; k < codes; ++k) levels[kZigzag[k]] = random() % 2 ? 1 : -1;
+                const Slot slot = SlotFromLevels(levels, static_cast<uint32_t>(random() % 6));
+                slots.insert(slots.end(), slot.begin(), slot.end());
+            }
+            ExpectSameAsScalar(slots, tables[static_cast<std::size_t>(repeat) % tables.size()],
+                               "run of " + std::to_string(count) + ", repeat " + std::to_string(repeat));
+            if (HasFatalFailure()) return;
+        }
     }
 }
 

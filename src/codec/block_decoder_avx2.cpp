@@ -226,6 +226,13 @@ struct Batch {
         w2[kBatchBlocks + kLaneStartPadding8], w3[kBatchBlocks + kLaneStartPadding8];
 
     LaneStarts Starts() { return {w0, w1, w2, w3}; }
+    // The entries after the batch's count, which the lanes' refills read.
+    void ClearPadding(uint32_t count) {
+        for (uint32_t* words : {w0, w1, w2, w3}) {
+            for (uint32_t i = 0; i < kLaneStartPadding8; i += 8)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + count + i), _mm256_setzero_si256());
+        }
+    }
 };
 
 // Decodes a span batch by batch and hands every block's dequantised coefficients, in span order
@@ -247,6 +254,7 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
             c += run;
             if (c == span.columns) c = 0, ++r;
         }
+        batch.ClearPadding(count);
         for (uint32_t b = 0; b < count; ++b) {
             auto* block = reinterpret_cast<__m256i*>(batch.levels + b * kBlockPixels);
             for (int r = 0; r < 4; ++r) _mm256_store_si256(block + r, _mm256_setzero_si256());

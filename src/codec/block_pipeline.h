@@ -73,13 +73,20 @@ struct ChunkBlocks {
 constexpr uint32_t kOutputRowsAhead = 1;
 constexpr uint32_t kSlotRowsAhead = 2;
 
-// For block (column, row) of a span as it is written: at every eighth column, one cache line of
-// each of the eight output lines of the block row kOutputRowsAhead below; at every fourth, the
-// slots kSlotRowsAhead block rows on. Only what the decode itself will read or write is fetched.
+// For block (column, row) of a span as it is written: at every eighth column, the cache line of
+// the block's first byte in each of the eight output lines of the block row kOutputRowsAhead
+// below, and at the span's last column the cache line of its last byte (a narrow span, such as a
+// strip of 5 blocks, ends in a cache line that no eighth column reaches); at every fourth column,
+// the slots kSlotRowsAhead block rows on. Only what the decode itself will read or write is fetched.
 FRAMEDEC_INLINE void FetchAhead(const SlotSpan& span, uint8_t* pixels, std::size_t pitch, uint32_t column, uint32_t row) {
-    if (column % 8 == 0 && row + kOutputRowsAhead < span.rows) {
+    if (row + kOutputRowsAhead < span.rows) {
         uint8_t* ahead = pixels + kBlockSize * (row + kOutputRowsAhead) * pitch + kBlockSize * column;
-        for (uint32_t k = 0; k < kBlockSize; ++k) __builtin_prefetch(ahead + k * pitch, 1, 3);
+        if (column % 8 == 0) {
+            for (uint32_t k = 0; k < kBlockSize; ++k) __builtin_prefetch(ahead + k * pitch, 1, 3);
+        }
+        if (column + 1 == span.columns) {
+            for (uint32_t k = 0; k < kBlockSize; ++k) __builtin_prefetch(ahead + kBlockSize - 1 + k * pitch, 1, 3);
+        }
     }
     if (column % 4 == 0 && row + kSlotRowsAhead < span.rows)
         __builtin_prefetch(span.slots + (row + kSlotRowsAhead) * span.slotPitch + kSlotBytes * column, 0, 3);

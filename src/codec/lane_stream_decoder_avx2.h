@@ -14,7 +14,8 @@
 //   - the zigzag order is looked up in four 16-entry byte tables (vpshufb), and each level goes
 //     to its block's natural position with a plain 16-bit store per lane: AVX2 has no scatter, and
 //     on processors that have one (AVX-512) it is microcoded on some (AMD Zen 4) anyway;
-//   - a lane whose slot is complete takes the next slot of the batch through memory.
+//   - the lanes whose slots are complete take the next slots of the batch together, by a permute
+//     of the next eight start states.
 // A size of 16 or more (never in a well-formed slot) does not fit the lane arithmetic: the rare
 // step that meets one is done lane by lane by the scalar decoder's own code.
 #pragma once
@@ -42,8 +43,10 @@ struct LaneStarts {
     uint32_t* w3;
 };
 
-// Entries past the last slot that LaneStartStates8 may write.
-inline constexpr uint32_t kLaneStartPadding8 = 8;
+// Entries past the last slot: LaneStartStates8 may write up to 7 of them, and LaneRefill8 reads
+// eight entries from any next below count + 8 (the second group's refill may follow the first's
+// past count), so up to 15; they must hold zeros (or any start state).
+inline constexpr uint32_t kLaneStartPadding8 = 16;
 
 // Leading zeros of each 32-bit lane, 32 for a zero lane. The float's exponent field (with the sign
 // bit above it) gives the position of the leading one; a lane with its top bit set converts to a
@@ -53,6 +56,14 @@ FRAMEDEC_INLINE __m256i LeadingZeros32(__m256i v) {
     const __m256i field = _mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(leading)), 23);
     const __m256i count = _mm256_sub_epi32(_mm256_set1_epi32(127 + 31), field);
     return _mm256_min_epi32(_mm256_max_epi32(count, _mm256_setzero_si256()), _mm256_set1_epi32(32));
+}
+
+// Leading zeros of each lane whose top bit is clear and that is not zero; 158 for a zero lane and a
+// negative count for a lane with its top bit set (no clamp: the caller's masks discard those lanes).
+FRAMEDEC_INLINE __m256i LeadingZerosUnclamped(__m256i v) {
+    const __m256i leading = _mm256_andnot_si256(_mm256_srli_epi32(v, 1), v);
+    const __m256i field = _mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(leading)), 23);
+    return _mm256_sub_epi32(_mm256_set1_epi32(127 + 31), field);
 }
 
 // The zigzag order as four 16-byte tables, each repeated in both 128-bit lanes.
@@ -204,7 +215,10 @@ FRAMEDEC_INLINE uint32_t LaneStep8(LaneGroup8& g, int16_t* levels, uint32_t dumm
     const __m256i zeros = LeadingZeros32(g.w0);
     const __m256i window = _mm256_or_si256(_mm256_sllv_epi32(g.w0, zeros),
                                            _mm256_srlv_epi32(g.w1, _mm256_sub_epi32(thirtyTwo, zeros)));
-    const __m256i size = LeadingZeros32(_mm256_xor_si256(window, _mm256_set1_epi32(-1)));  // leading ones
+    // Leading ones. Where a code starts in the window, its top bit is 1 and the inverted window's 0,
+    // so the count is exact up to 31, and an all-one window counts 158: a long code either way.
+    // Lanes without a code may count anything; their results go nowhere.
+    const __m256i size = LeadingZerosUnclamped(_mm256_xor_si256(window, _mm256_set1_epi32(-1)));
     const __m256i position = _mm256_add_epi32(g.k, zeros);
     const __m256i inBlock = _mm256_cmpgt_epi32(sixtyFour, position);
     const __m256i hasCode = _mm256_and_si256(_mm256_cmpgt_epi32(thirtyTwo, zeros), inBlock);
@@ -221,15 +235,21 @@ FRAMEDEC_INLINE uint32_t LaneStep8(LaneGroup8& g, int16_t* levels, uint32_t dumm
         const __m256i positive = _mm256_srai_epi32(magnitudeBits, 31);
         const __m256i allOnes = _mm256_sub_epi32(_mm256_sllv_epi32(one, size), one);
         const __m256i level = _mm256_sub_epi32(magnitude, _mm256_andnot_si256(positive, allOnes));
-        // Each store as one word: the level in the low half, its place in the high half.
+        // Each lane's store: its place to a register, its level's low word straight from the vector
+        // register to memory (vpextrw with a memory operand).
         const __m256i place = _mm256_blendv_epi8(_mm256_set1_epi32(static_cast<int>(dummy)),
                                                  _mm256_add_epi32(g.base, NaturalIndex(position)), code);
-        alignas(32) uint32_t stores[kLanes8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(stores),
-                           _mm256_or_si256(_mm256_slli_epi32(place, 16), _mm256_and_si256(level, _mm256_set1_epi32(0xFFFF))));
-#pragma GCC unroll 8
-        for (uint32_t lane = 0; lane < kLanes8; ++lane)
-            levels[stores[lane] >> 16] = static_cast<int16_t>(static_cast<uint16_t>(stores[lane]));
+        alignas(32) uint32_t places[kLanes8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(places), place);
+        const __m128i low = _mm256_castsi256_si128(level), high = _mm256_extracti128_si256(level, 1);
+        levels[places[0]] = static_cast<int16_t>(_mm_extract_epi16(low, 0));
+        levels[places[1]] = static_cast<int16_t>(_mm_extract_epi16(low, 2));
+        levels[places[2]] = static_cast<int16_t>(_mm_extract_epi16(low, 4));
+        levels[places[3]] = static_cast<int16_t>(_mm_extract_epi16(low, 6));
+        levels[places[4]] = static_cast<int16_t>(_mm_extract_epi16(high, 0));
+        levels[places[5]] = static_cast<int16_t>(_mm_extract_epi16(high, 2));
+        levels[places[6]] = static_cast<int16_t>(_mm_extract_epi16(high, 4));
+        levels[places[7]] = static_cast<int16_t>(_mm_extract_epi16(high, 6));
         g.k = _mm256_sub_epi32(position, code);  // + 1 past a decoded code
         Advance(g, _mm256_blendv_epi8(zeros, codeEnd, code));
     }
@@ -238,28 +258,48 @@ FRAMEDEC_INLINE uint32_t LaneStep8(LaneGroup8& g, int16_t* levels, uint32_t dumm
     return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(complete)));
 }
 
-// Gives the lanes in done the next slots of the batch, in order; lanes left without a slot get an
-// empty stream at k = 64.
-FRAMEDEC_INLINE void LaneRefill8(LaneGroup8& g, uint32_t done, const LaneStarts& starts, uint32_t count,
-                                 uint32_t stride, uint32_t& next) {
-    LaneState8 s;
-    s.Store(g);
-    for (; done != 0; done &= done - 1) {
-        const auto lane = static_cast<uint32_t>(__builtin_ctz(done));
-        if (next < count) {
-            s.w0[lane] = starts.w0[next];
-            s.w1[lane] = starts.w1[next];
-            s.w2[lane] = starts.w2[next];
-            s.w3[lane] = starts.w3[next];
-            s.k[lane] = 0;
-            s.base[lane] = next * stride;
-            ++next;
-        } else {
-            s.w0[lane] = s.w1[lane] = s.w2[lane] = s.w3[lane] = 0;
-            s.k[lane] = 64;
+// For each 8-bit mask of lanes, each lane's rank among the mask's lanes (the number of lanes of the
+// mask below it), one byte per lane.
+struct LaneRanks {
+    uint64_t rank[256];
+};
+
+constexpr LaneRanks MakeLaneRanks() {
+    LaneRanks t{};
+    for (uint32_t mask = 0; mask < 256; ++mask) {
+        uint32_t below = 0;
+        for (uint32_t lane = 0; lane < kLanes8; ++lane) {
+            t.rank[mask] |= uint64_t{below} << (8 * lane);
+            below += (mask >> lane) & 1;
         }
     }
-    s.Load(g);
+    return t;
+}
+
+inline constexpr LaneRanks kLaneRanks = MakeLaneRanks();
+
+// Gives the lanes in done the next slots of the batch, in lane order, without leaving the
+// registers: lane j of done takes start state next + (its rank in done), a permute of the eight
+// states from next on. Lanes left without a slot (next + rank >= count) get an empty stream at
+// k = 64. The start-state arrays must hold zeros (or any state) up to next + 8 (kLaneStartPadding8).
+FRAMEDEC_INLINE void LaneRefill8(LaneGroup8& g, uint32_t done, const LaneStarts& starts, uint32_t count,
+                                 uint32_t stride, uint32_t& next) {
+    const __m256i rank = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(kLaneRanks.rank[done])));
+    const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    const __m256i refilled = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(static_cast<int>(done)), laneBits), laneBits);
+    const __m256i slot = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(next)), rank);
+    const __m256i beyond = _mm256_cmpgt_epi32(_mm256_add_epi32(slot, _mm256_set1_epi32(1)), _mm256_set1_epi32(static_cast<int>(count)));
+    const __m256i empty = _mm256_and_si256(refilled, beyond), taken = _mm256_andnot_si256(beyond, refilled);
+    const auto state = [&](const uint32_t* words) {
+        return _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + next)), rank);
+    };
+    g.w0 = _mm256_andnot_si256(empty, _mm256_blendv_epi8(g.w0, state(starts.w0), taken));
+    g.w1 = _mm256_andnot_si256(empty, _mm256_blendv_epi8(g.w1, state(starts.w1), taken));
+    g.w2 = _mm256_andnot_si256(empty, _mm256_blendv_epi8(g.w2, state(starts.w2), taken));
+    g.w3 = _mm256_andnot_si256(empty, _mm256_blendv_epi8(g.w3, state(starts.w3), taken));
+    g.k = _mm256_or_si256(_mm256_andnot_si256(refilled, g.k), _mm256_and_si256(empty, _mm256_set1_epi32(64)));
+    g.base = _mm256_blendv_epi8(g.base, _mm256_mullo_epi32(slot, _mm256_set1_epi32(static_cast<int>(stride))), taken);
+    next += static_cast<uint32_t>(__builtin_popcount(done));
 }
 
 // Decodes count slots from their start states into levels: block b's 64 levels in natural order

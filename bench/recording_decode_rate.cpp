@@ -10,7 +10,7 @@
 #include <string>
 
 #include "codec/frame_geometry.h"
-#include "frame_pipeline.h"
+#include "decoding/frame_pipeline.h"
 #include "framedec.h"
 #include "recording/recording.h"
 #include "synth/frame_synth.h"

@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "codec/frame_geometry.h"
+#include "decoding/frame_pipeline.h"
 #include "frame_batch.h"
-#include "frame_pipeline.h"
 #include "framedec.h"
 #include "libjpeg_codec.h"
 #include "recording/recording.h"

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "commands.h"
-#include "entry_point.h"
-#include "exit_status.h"
+#include "commands/commands.h"
+#include "commands/exit_status.h"
+#include "platform/entry_point.h"
 
 namespace {
 

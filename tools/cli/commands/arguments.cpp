@@ -1,4 +1,4 @@
-#include "arguments.h"
+#include "commands/arguments.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,17 +1,17 @@
 // framedec decode: a frame, or a rectangle of it, to an image file in one of the decode modes.
 #include <cstdio>
 
-#include "arguments.h"
-#include "commands.h"
-#include "count_text.h"
-#include "decode_modes.h"
-#include "exit_status.h"
-#include "frame_file.h"
-#include "output_file.h"
-#include "table_option.h"
 #include "codec/frame_geometry.h"
+#include "commands/arguments.h"
+#include "commands/commands.h"
+#include "commands/count_text.h"
+#include "commands/exit_status.h"
+#include "commands/table_option.h"
+#include "decoding/decode_modes.h"
+#include "decoding/frame_file.h"
 #include "framedec.h"
 #include "parallel/strip_partition.h"
+#include "platform/output_file.h"
 
 namespace framedec::cli {
 namespace {

@@ -6,15 +6,15 @@
 #include <filesystem>
 #include <system_error>
 
-#include "arguments.h"
-#include "commands.h"
-#include "count_text.h"
-#include "decode_modes.h"
-#include "demo_image.h"
-#include "exit_status.h"
-#include "output_file.h"
 #include "codec/frame_geometry.h"
+#include "commands/arguments.h"
+#include "commands/commands.h"
+#include "commands/count_text.h"
+#include "commands/demo_image.h"
+#include "commands/exit_status.h"
+#include "decoding/decode_modes.h"
 #include "framedec.h"
+#include "platform/output_file.h"
 #include "synth/file_path.h"
 #include "synth/frame_synth.h"
 #include "synth/reference_images.h"

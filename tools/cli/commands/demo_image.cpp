@@ -1,6 +1,6 @@
-#include "demo_image.h"
+#include "commands/demo_image.h"
 
-#include "executable_path.h"
+#include "platform/executable_path.h"
 
 namespace framedec::cli {
 

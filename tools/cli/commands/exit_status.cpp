@@ -1,4 +1,4 @@
-#include "exit_status.h"
+#include "commands/exit_status.h"
 
 #include <cstdio>
 

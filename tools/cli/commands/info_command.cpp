@@ -1,11 +1,11 @@
 // framedec info: checks a frame file's size and summarises its sequence number and slots.
 #include <cstdio>
 
-#include "arguments.h"
-#include "commands.h"
-#include "exit_status.h"
-#include "frame_file.h"
 #include "codec/frame_geometry.h"
+#include "commands/arguments.h"
+#include "commands/commands.h"
+#include "commands/exit_status.h"
+#include "decoding/frame_file.h"
 #include "framedec.h"
 #include "synth/slot_usage.h"
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "arguments.h"
-#include "commands.h"
-#include "count_text.h"
-#include "exit_status.h"
-#include "recording_file.h"
+#include "commands/arguments.h"
+#include "commands/commands.h"
+#include "commands/count_text.h"
+#include "commands/exit_status.h"
+#include "decoding/recording_file.h"
 #include "recording/recording.h"
 
 namespace framedec::cli {

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "arguments.h"
-#include "commands.h"
-#include "console.h"
-#include "exit_status.h"
-#include "output_file.h"
-#include "table_option.h"
 #include "codec/frame_geometry.h"
+#include "commands/arguments.h"
+#include "commands/commands.h"
+#include "commands/exit_status.h"
+#include "commands/table_option.h"
+#include "platform/console.h"
+#include "platform/output_file.h"
 #include "synth/frame_synth.h"
 
 namespace framedec::cli {

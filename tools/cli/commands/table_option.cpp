@@ -1,6 +1,6 @@
-#include "table_option.h"
+#include "commands/table_option.h"
 
-#include "exit_status.h"
+#include "commands/exit_status.h"
 #include "synth/quant_table_file.h"
 
 namespace framedec::cli {

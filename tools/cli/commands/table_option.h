@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "arguments.h"
+#include "commands/arguments.h"
 #include "synth/frame_synth.h"
 
 namespace framedec::cli {

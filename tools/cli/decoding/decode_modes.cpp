@@ -1,4 +1,4 @@
-#include "decode_modes.h"
+#include "decoding/decode_modes.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "frame_file.h"
+#include "decoding/frame_file.h"
 
 #include <filesystem>
 

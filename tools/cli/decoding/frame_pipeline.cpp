@@ -1,4 +1,4 @@
-#include "frame_pipeline.h"
+#include "decoding/frame_pipeline.h"
 
 #include <algorithm>
 #include <condition_variable>

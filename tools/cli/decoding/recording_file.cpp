@@ -1,4 +1,4 @@
-#include "recording_file.h"
+#include "decoding/recording_file.h"
 
 namespace framedec::cli {
 

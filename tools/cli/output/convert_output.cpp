@@ -1,9 +1,9 @@
-#include "convert_output.h"
+#include "output/convert_output.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "output_file.h"
+#include "platform/output_file.h"
 
 namespace framedec::cli {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "deflate_stream.h"
+#include "output/deflate_stream.h"
 
 namespace framedec::cli {
 namespace {

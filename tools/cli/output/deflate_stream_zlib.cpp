@@ -1,6 +1,6 @@
 #include <zlib.h>
 
-#include "deflate_stream.h"
+#include "output/deflate_stream.h"
 
 namespace framedec::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "frame_writer.h"
+#include "output/frame_writer.h"
 
 namespace framedec::cli {
 

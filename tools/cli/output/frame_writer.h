@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "convert_output.h"
-#include "frame_pipeline.h"
+#include "decoding/frame_pipeline.h"
+#include "output/convert_output.h"
 
 namespace framedec::cli {
 

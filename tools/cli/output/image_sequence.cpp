@@ -1,9 +1,9 @@
 // One PNG or PGM file per frame, named by a pattern that holds the frame's index in the recording.
 // Each file is written whole or not at all; when one fails, the error says which were written.
-#include "count_text.h"
-#include "frame_writer.h"
-#include "output_file.h"
-#include "png_image.h"
+#include "commands/count_text.h"
+#include "output/frame_writer.h"
+#include "output/png_image.h"
+#include "platform/output_file.h"
 
 namespace framedec::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "imagej_metadata.h"
+#include "output/imagej_metadata.h"
 
 namespace framedec::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "page_plan.h"
+#include "output/page_plan.h"
 
 #include <algorithm>
 

@@ -1,12 +1,12 @@
 // PNG files written here, over the tool's deflate: a greyscale image needs four chunks (header,
 // text, image data, end), and a writer of its own gives every platform PNG output wherever TIFF
 // output is built, with libdeflate's speed where the build has it.
-#include "png_image.h"
+#include "output/png_image.h"
 
 #include <array>
 #include <string_view>
 
-#include "deflate_stream.h"
+#include "output/deflate_stream.h"
 
 namespace framedec::cli {
 namespace {

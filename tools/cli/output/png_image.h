@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "decode_modes.h"
+#include "decoding/decode_modes.h"
 
 namespace framedec::cli {
 

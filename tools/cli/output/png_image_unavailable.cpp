@@ -1,5 +1,5 @@
 // Built instead of png_image.cpp when neither libdeflate nor zlib is found.
-#include "png_image.h"
+#include "output/png_image.h"
 
 namespace framedec::cli {
 

@@ -1,4 +1,4 @@
-#include "tiff_directory.h"
+#include "output/tiff_directory.h"
 
 namespace framedec::cli {
 namespace {

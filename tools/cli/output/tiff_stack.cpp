@@ -13,12 +13,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "count_text.h"
-#include "deflate_stream.h"
-#include "frame_writer.h"
-#include "imagej_metadata.h"
-#include "output_file.h"
-#include "tiff_directory.h"
+#include "commands/count_text.h"
+#include "output/deflate_stream.h"
+#include "output/frame_writer.h"
+#include "output/imagej_metadata.h"
+#include "output/tiff_directory.h"
+#include "platform/output_file.h"
 
 namespace framedec::cli {
 namespace {

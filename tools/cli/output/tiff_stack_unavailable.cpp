@@ -1,5 +1,5 @@
 // Built instead of tiff_stack.cpp when neither libdeflate nor zlib is found.
-#include "frame_writer.h"
+#include "output/frame_writer.h"
 
 namespace framedec::cli {
 

@@ -1,5 +1,5 @@
 // POSIX: Ctrl-C arrives as SIGINT, a termination request as SIGTERM.
-#include "console.h"
+#include "platform/console.h"
 
 #include <unistd.h>
 

@@ -3,7 +3,7 @@
 // the system ends the process once the handler returns, so the handler waits instead: the command
 // stops at its next check, removes its temporary file and exits, which ends the wait with the
 // process (the system's own limit, a few seconds, still applies).
-#include "console.h"
+#include "platform/console.h"
 
 #include <windows.h>
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <exception>
 
-#include "entry_point.h"
-#include "exit_status.h"
+#include "platform/entry_point.h"
+#include "commands/exit_status.h"
 #include "synth/file_path.h"
 
 namespace {

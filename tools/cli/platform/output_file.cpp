@@ -1,6 +1,6 @@
 // Writing a whole file through a TemporaryOutput; the temporary file itself is platform code
 // (output_file_posix.cpp, output_file_windows.cpp).
-#include "output_file.h"
+#include "platform/output_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "output_file.h"
+#include "platform/output_file.h"
 
 namespace framedec::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "platform/output_file.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -34,6 +34,14 @@ if(NOT EXISTS "${WORK_DIR}/run/framedec-demo/pixels.pgm")
   message(FATAL_ERROR "installed framedec demo wrote no pixels.pgm")
 endif()
 message(STATUS "installed framedec demo: ok\n${out}")
+# A native build installs the manual page, written from the tool's own help (a cross build cannot
+# run its tool to write it).
+if(NOT EMULATOR)
+  file(GLOB man_page "${WORK_DIR}/prefix/share/man/man1/framedec.1*")
+  if(NOT man_page)
+    message(FATAL_ERROR "no manual page framedec.1 installed under share/man/man1")
+  endif()
+endif()
 
 function(read_binary out tool)
   execute_process(COMMAND ${tool} ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE text ERROR_VARIABLE err)

@@ -2,7 +2,7 @@
 // decoded into a small stage that stays in cache and then copied out line by line (outputs of 1 MiB
 // and more with streaming stores that do not read the output first). The library now writes
 // straight into the output and fetches the lines of the next block row ahead; on the Intel Xeon of
-// the README the stage is slower than that, while on an AMD Zen 4 a stage measured faster than the
+// docs/performance.md the stage is slower than that, while on an AMD Zen 4 a stage measured faster than the
 // straight writes did before they fetched ahead. Timed beside DecodeData, the control tells which
 // design wins on the machine at hand.
 #pragma once

@@ -385,7 +385,7 @@ TEST_F(GpuExports, AllZeroFrameDecodesToMidGrey) {
 }
 
 // The CPU floors after each of its two passes: a few pixels end two levels apart, and in the finest
-// textures a handful three (the README's figures: gravel 2.4 % by two, 8 pixels by three).
+// textures a handful three (docs/c-interface.md's figures: gravel 2.4 % by two, 8 pixels by three).
 TEST_F(GpuExports, RealImagesAreWithinAFewGreyLevelsOfDecodeDataWithTableQ) {
     ASSERT_EQ(SetupGPUDecode(kFullFrame), FRAMEDEC_OK);
     for (const char* name : {"astronaut", "hubble", "rocket", "gravel"}) {

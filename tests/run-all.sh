@@ -15,11 +15,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source tests/setup-machine.sh
 
+# stage NAME: a stage's heading, with the minutes the run has taken so far.
+stage() { echo "=== $1 (at $((SECONDS / 60)) min $((SECONDS % 60)) s) ==="; }
+
 for preset in default asan tsan fuzz; do
-  echo "=== $preset ==="
+  stage "$preset"
   cmake --workflow --preset "$preset"
 done
-echo "=== python ==="
+stage "python"
 # The package as users get it: `pip wheel .` (host GPU backend, so its GPU tests run), built by
 # zig's clang for glibc 2.28 with libc++ linked into the modules (so the wheel runs on RHEL 8,
 # Ubuntu 20.04, Debian 11 and later, whatever the build machine's glibc and libstdc++), made a
@@ -52,19 +55,19 @@ build/python-venv/bin/pip install --quiet build/python-wheel/framedec-*-manylinu
 (cd build && timeout 900 python-venv/bin/python -m pytest -p no:cacheprovider ../python/tests)
 (cd build && python-venv/bin/python -m mypy.stubtest framedec --allowlist ../python/stubtest-allowlist.txt)
 if command -v nvcc >/dev/null; then
-  echo "=== cuda ==="
+  stage "cuda"
   cmake --workflow --preset cuda
 fi
 if command -v aarch64-linux-gnu-g++ >/dev/null && command -v qemu-aarch64 >/dev/null; then
-  echo "=== aarch64 (under qemu-user) ==="
+  stage "aarch64 (under qemu-user)"
   cmake --workflow --preset aarch64
   if command -v nvcc >/dev/null; then
-    echo "=== aarch64-cuda (under qemu-user) ==="
+    stage "aarch64-cuda (under qemu-user)"
     cmake --workflow --preset aarch64-cuda
   fi
 fi
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
-  echo "=== windows (under Wine) ==="
+  stage "windows (under Wine)"
   cmake --workflow --preset windows
 fi
-echo "=== all test suites passed ==="
+echo "=== all test suites passed in $((SECONDS / 60)) min $((SECONDS % 60)) s ==="

@@ -193,11 +193,15 @@ FRAMEDEC_INLINE void DcEight(const uint8_t* slots, uint8_t* values) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(values), bytes);
 }
 
-// A block's levels dequantised: the low 16 bits of each product.
-FRAMEDEC_INLINE BlockRows Dequantised(const int16_t* levels, const __m256i* tableRows) {
-    const auto* rows = reinterpret_cast<const __m256i*>(levels);
+// A block's levels dequantised (the low 16 bits of each product); the levels are cleared for the
+// next batch's lanes.
+FRAMEDEC_INLINE BlockRows TakeDequantised(int16_t* levels, const __m256i* tableRows) {
+    auto* rows = reinterpret_cast<__m256i*>(levels);
     BlockRows block;
-    for (int r = 0; r < 4; ++r) block.pair[r] = _mm256_mullo_epi16(_mm256_load_si256(rows + r), tableRows[r]);
+    for (int r = 0; r < 4; ++r) {
+        block.pair[r] = _mm256_mullo_epi16(_mm256_load_si256(rows + r), tableRows[r]);
+        _mm256_store_si256(rows + r, _mm256_setzero_si256());
+    }
     return block;
 }
 
@@ -235,14 +239,22 @@ struct Batch {
     }
 };
 
-// Decodes a span batch by batch and hands every block's dequantised coefficients, in span order
-// (row after row), to use(block, column, row).
+// Decodes a span batch by batch and hands the blocks, in span order (row after row), to
+// use(levels, tableRows, run, column, row) one run of a row's consecutive blocks at a time: the
+// levels of the run's blocks (TakeDequantised takes each), the first block's column and its row.
 template <typename Use>
-FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, Use use) {
+FRAMEDEC_INLINE void ForEachRun(const SlotSpan& span, const uint16_t* table, Use use) {
     Batch batch;
     __m256i tableRows[4];
     for (int r = 0; r < 4; ++r) tableRows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 16 * r));
     const uint64_t total = uint64_t{span.columns} * span.rows;
+    // The lanes store only non-zero levels: the first batch's blocks start cleared, and taking a
+    // block clears it for the next batch (which is no larger).
+    for (uint32_t b = 0; b < (total < kBatchBlocks ? total : kBatchBlocks); ++b) {
+        auto* block = reinterpret_cast<__m256i*>(batch.levels + b * kBlockPixels);
+        for (int r = 0; r < 4; ++r) _mm256_store_si256(block + r, _mm256_setzero_si256());
+        __asm__("" ::: "memory");  // four stores, not a call of memset for a few kilobytes
+    }
     uint32_t row = 0, column = 0;  // the batch's first block
     for (uint64_t first = 0; first < total; first += kBatchBlocks) {
         const auto count = static_cast<uint32_t>(total - first < kBatchBlocks ? total - first : kBatchBlocks);
@@ -255,15 +267,13 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
             if (c == span.columns) c = 0, ++r;
         }
         batch.ClearPadding(count);
-        for (uint32_t b = 0; b < count; ++b) {
-            auto* block = reinterpret_cast<__m256i*>(batch.levels + b * kBlockPixels);
-            for (int r = 0; r < 4; ++r) _mm256_store_si256(block + r, _mm256_setzero_si256());
-            __asm__("" ::: "memory");  // four stores, not a call of memset for a few kilobytes
-        }
         DecodeLaneLevels8(batch.Starts(), count, kBlockPixels, batch.levels, kBatchBlocks * kBlockPixels);
-        for (uint32_t b = 0; b < count; ++b) {
-            use(Dequantised(batch.levels + b * kBlockPixels, tableRows), column, row);
-            if (++column == span.columns) column = 0, ++row;
+        for (uint32_t done = 0; done < count;) {
+            const uint32_t run = span.columns - column < count - done ? span.columns - column : count - done;
+            use(batch.levels + done * kBlockPixels, tableRows, run, column, row);
+            done += run;
+            column += run;
+            if (column == span.columns) column = 0, ++row;
         }
     }
 }
@@ -271,17 +281,26 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
 }  // namespace
 
 void DecodeBlocksAvx2(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    ForEachBlock(span, table, [&](const BlockRows& block, uint32_t column, uint32_t row) {
-        TransformBlock(block, pixels + 8 * row * pitch + 8 * column, pitch);
-        FetchAhead(span, pixels, pitch, column, row);
+    ForEachRun(span, table, [&](int16_t* levels, const __m256i* tableRows, uint32_t run, uint32_t column, uint32_t row) {
+        const RowFetchAhead ahead(span, pixels, pitch, row);
+        uint8_t* out = pixels + kBlockSize * (row * pitch + column);
+        for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += kBlockSize) {
+            TransformBlock(TakeDequantised(levels, tableRows), out, pitch);
+            ahead.Fetch(column + i);
+        }
+        if (column + run == span.columns) ahead.FetchRowEnd(span.columns);
     });
 }
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
-    ForEachBlock(SlotSpan{slots, 0, count, 1}, table, [&](const BlockRows& block, uint32_t column, uint32_t) {
-        auto* out = reinterpret_cast<__m256i*>(coefficients + kBlockPixels * column);
-        for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, block.pair[r]);
-    });
+    ForEachRun(SlotSpan{slots, 0, count, 1}, table,
+               [&](int16_t* levels, const __m256i* tableRows, uint32_t run, uint32_t column, uint32_t) {
+                   auto* out = reinterpret_cast<__m256i*>(coefficients + kBlockPixels * column);
+                   for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += 4) {
+                       const BlockRows block = TakeDequantised(levels, tableRows);
+                       for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, block.pair[r]);
+                   }
+               });
 }
 
 void DecodeDcBlocksAvx2(const uint8_t* slots, uint32_t count, uint8_t* values) {

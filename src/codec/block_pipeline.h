@@ -28,12 +28,17 @@
 namespace framedec {
 namespace {
 
-// The pixel value of a block whose only non-zero coefficient is the (dequantised) DC: both passes
-// reduce to one product each, t = B[x][0] * dc with B[x][0] = 23170 for every x, then
-// s = B[y][0] * (t >> 16), and neither sum can wrap.
-FRAMEDEC_INLINE uint8_t DcOnlyPixel(int16_t dc) {
+// The second-pass sum >> 16, the same for every pixel, of a block whose only non-zero coefficient
+// is the (dequantised) DC: both passes reduce to one product each, t = B[x][0] * dc with
+// B[x][0] = 23170 for every x, then s = B[y][0] * (t >> 16), and neither sum can wrap.
+FRAMEDEC_INLINE int32_t DcOnlySum(int16_t dc) {
     const int32_t g = (23170 * int32_t{dc}) >> 16;
-    const int32_t p = ((23170 * g) >> 16) + 128;
+    return (23170 * g) >> 16;
+}
+
+// The pixel value of such a block.
+FRAMEDEC_INLINE uint8_t DcOnlyPixel(int16_t dc) {
+    const int32_t p = DcOnlySum(dc) + 128;
     return static_cast<uint8_t>(p < 0 ? 0 : p > 255 ? 255 : p);
 }
 

@@ -90,7 +90,7 @@ struct RowFetchAhead {
     const uint8_t* slotsAhead;  // the slot row kSlotRowsAhead on, at column 0; null past the span
     std::size_t pitch;
 
-    RowFetchAhead(const SlotSpan& span, uint8_t* pixels, std::size_t linePitch, uint32_t row)
+    FRAMEDEC_INLINE RowFetchAhead(const SlotSpan& span, uint8_t* pixels, std::size_t linePitch, uint32_t row)
         : outputAhead(row + kOutputRowsAhead < span.rows ? pixels + kBlockSize * (row + kOutputRowsAhead) * linePitch
                                                          : nullptr),
           slotsAhead(row + kSlotRowsAhead < span.rows ? span.slots + (row + kSlotRowsAhead) * span.slotPitch : nullptr),
@@ -111,8 +111,10 @@ struct RowFetchAhead {
 };
 
 FRAMEDEC_INLINE void FetchAhead(const SlotSpan& span, uint8_t* pixels, std::size_t pitch, uint32_t column, uint32_t row) {
+    const bool rowEnd = column + 1 == span.columns;
+    if (column % 4 != 0 && !rowEnd) return;
     const RowFetchAhead ahead(span, pixels, pitch, row);
-    if (column + 1 == span.columns) ahead.FetchRowEnd(span.columns);
+    if (rowEnd) ahead.FetchRowEnd(span.columns);
     ahead.Fetch(column);
 }
 

@@ -291,6 +291,67 @@ TEST_F(VariantAgreement, LanesFinishingInAnyPatternTakeTheNextSlotsInOrder) {
     }
 }
 
+// Two codes (each with its zero run) that together take 31, 32 or 33 bits, after a run of zeros that
+// puts the second on every position from far before to past the block's last: the lane decoders
+// take both in one step only when they end within 32 bits and the second is still in the block.
+TEST_F(VariantAgreement, CodePairsAtTheEdgesOfOneStep) {
+    std::mt19937_64 random(31);
+    const auto tables = Tables(random);
+    const auto code = [&random](uint32_t zeros, uint32_t size) {
+        std::string bits = std::string(zeros, '0') + std::string(size, '1') + "0";
+        for (uint32_t i = 0; i < size; ++i) bits += random() % 2 ? "1" : "0";
+        return bits;
+    };
+    std::vector<uint8_t> slots;
+    int run = 0;
+    for (const uint32_t lead : {0u, 1u, 7u, 31u, 32u, 33u, 45u, 58u, 61u, 62u, 63u}) {
+        for (uint32_t total = 31; total <= 33; ++total) {
+            for (uint32_t size1 = 1; size1 <= 15; ++size1) {
+                for (uint32_t size2 = 1; 2 * (size1 + size2) + 2 <= total; ++size2) {
+                    const uint32_t zeros = total - 2 * (size1 + size2) - 2;  // shared out between both runs
+                    for (uint32_t zeros1 = 0; zeros1 <= zeros; zeros1 += 1 + zeros / 4) {
+                        const std::string bits = "1" + std::string(lead, '0') + code(zeros1, size1) +
+                                                 code(zeros - zeros1, size2) + code(0, 1);
+                        Slot s{};
+                        PutStreamBits(s, 0, bits.substr(0, kSlotBits));
+                        slots.insert(slots.end(), s.begin(), s.end());
+                        if (slots.size() == 157 * kSlotBytes) {
+                            ExpectSameAsScalar(slots, tables[static_cast<std::size_t>(run) % tables.size()],
+                                               "lead " + std::to_string(lead) + ", run " + std::to_string(run));
+                            if (HasFatalFailure()) return;
+                            slots.clear();
+                            ++run;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    if (!slots.empty()) ExpectSameAsScalar(slots, tables[0], "last run");
+}
+
+// Blocks of one or two non-zero coefficients at every pair of positions, so that every kind of
+// block the transforms tell apart (by its last non-zero rows) meets every row and column.
+TEST_F(VariantAgreement, CoefficientPairsAtEveryPosition) {
+    std::mt19937_64 random(64);
+    const auto tables = Tables(random);
+    const int16_t extremes[] = {1, -1, 300, -300, 2047, -2047, 32767, -32767};
+    std::vector<uint8_t> slots;
+    for (int first = 0; first < 64; ++first) {
+        for (int second = first; second < 64; ++second) {
+            Levels levels{};
+            levels[first] = extremes[random() % std::size(extremes)];
+            levels[second] = extremes[random() % std::size(extremes)];
+            const Slot slot = SlotFromLevels(levels);
+            slots.insert(slots.end(), slot.begin(), slot.end());
+        }
+        ExpectSameAsScalar(slots, tables[static_cast<std::size_t>(first) % tables.size()],
+                           "first coefficient at " + std::to_string(first));
+        if (HasFatalFailure()) return;
+        slots.clear();
+    }
+}
+
 // Every block row of the four test photographs, with each table.
 TEST_F(VariantAgreement, RealImageBlocks) {
     std::mt19937_64 random(5);

@@ -28,8 +28,9 @@ struct TransformConstants {
     alignas(32) int32_t even02[8], even46[8], odd13[8], odd57[8];
     // Second pass, line y = 0..3: the same pairs of line y's multipliers, in every lane.
     alignas(32) int32_t second02[4][8], second46[4][8], second13[4][8], second57[4][8];
-    // Second pass of a block with only rows 0 and 1, line y = 0..7: (B[y][0], B[y][1]).
-    alignas(32) int32_t second01[8][8];
+    // Second pass of a block with only rows 0 and 1, line y = 0..7: (B[y][0], B[y][1]); and of rows
+    // 4 and 5 of a block with no rows below them: (B[y][4], B[y][5]).
+    alignas(32) int32_t second01[8][8], second45[8][8];
 };
 
 constexpr TransformConstants MakeTransformConstants() {
@@ -47,7 +48,10 @@ constexpr TransformConstants MakeTransformConstants() {
             c.second13[y][j] = WordPair(b[y][1], b[y][3]);
             c.second57[y][j] = WordPair(b[y][5], b[y][7]);
         }
-        for (int y = 0; y < 8; ++y) c.second01[y][j] = WordPair(b[y][0], b[y][1]);
+        for (int y = 0; y < 8; ++y) {
+            c.second01[y][j] = WordPair(b[y][0], b[y][1]);
+            c.second45[y][j] = WordPair(b[y][4], b[y][5]);
+        }
     }
     return c;
 }
@@ -106,22 +110,27 @@ struct BlockRows {
     __m256i pair[4];
 };
 
+// A block's second-pass sums >> 16: lines y and 7 - y for y = 0..3, as PackFourLines takes them.
+// Every kind of block ends in the same packing and stores.
+struct LineSums {
+    __m256i upper[4], lower[4];
+};
+
 // Both passes of a block whose rows 2 to 7 are zero: per line y, G[x][0] B[y][0] + G[x][1] B[y][1],
 // and line 7 - y with the odd term negated.
-FRAMEDEC_INLINE void InverseTransformTwoRows(const BlockRows& block, uint8_t* pixels, std::size_t pitch) {
+FRAMEDEC_INLINE LineSums InverseTransformTwoRows(const BlockRows& block) {
     const __m256i pairs01 = InterleaveRows(FirstPass(block.pair[0]));
-    __m256i upper[4], lower[4];
+    LineSums sums;
     for (int y = 0; y < 4; ++y) {
-        upper[y] = _mm256_srai_epi32(_mm256_madd_epi16(pairs01, Load(kTransform.second01[y])), 16);
-        lower[y] = _mm256_srai_epi32(_mm256_madd_epi16(pairs01, Load(kTransform.second01[7 - y])), 16);
+        sums.upper[y] = _mm256_srai_epi32(_mm256_madd_epi16(pairs01, Load(kTransform.second01[y])), 16);
+        sums.lower[y] = _mm256_srai_epi32(_mm256_madd_epi16(pairs01, Load(kTransform.second01[7 - y])), 16);
     }
-    StoreFourLines(PackFourLines(upper[0], upper[1], upper[2], upper[3]), pixels, pitch);
-    StoreFourLines(PackFourLines(lower[3], lower[2], lower[1], lower[0]), pixels + 4 * pitch, pitch);
+    return sums;
 }
 
 // Both passes; rows 4 to 7 are taken as zero unless WithHighRows.
 template <bool WithHighRows>
-FRAMEDEC_INLINE void InverseTransform(const BlockRows& block, uint8_t* pixels, std::size_t pitch) {
+FRAMEDEC_INLINE LineSums InverseTransform(const BlockRows& block) {
     const __m256i rows01 = block.pair[0], rows23 = block.pair[1];
     const __m256i pairs02 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows01, rows23, 0x20)));
     const __m256i pairs13 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows01, rows23, 0x31)));
@@ -131,7 +140,7 @@ FRAMEDEC_INLINE void InverseTransform(const BlockRows& block, uint8_t* pixels, s
         pairs46 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows45, rows67, 0x20)));
         pairs57 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows45, rows67, 0x31)));
     }
-    __m256i upper[4], lower[4];  // lines y and 7 - y
+    LineSums sums;
     for (int y = 0; y < 4; ++y) {
         __m256i even = _mm256_madd_epi16(pairs02, Load(kTransform.second02[y]));
         __m256i odd = _mm256_madd_epi16(pairs13, Load(kTransform.second13[y]));
@@ -139,11 +148,10 @@ FRAMEDEC_INLINE void InverseTransform(const BlockRows& block, uint8_t* pixels, s
             even = _mm256_add_epi32(even, _mm256_madd_epi16(pairs46, Load(kTransform.second46[y])));
             odd = _mm256_add_epi32(odd, _mm256_madd_epi16(pairs57, Load(kTransform.second57[y])));
         }
-        upper[y] = _mm256_srai_epi32(_mm256_add_epi32(even, odd), 16);
-        lower[y] = _mm256_srai_epi32(_mm256_sub_epi32(even, odd), 16);
+        sums.upper[y] = _mm256_srai_epi32(_mm256_add_epi32(even, odd), 16);
+        sums.lower[y] = _mm256_srai_epi32(_mm256_sub_epi32(even, odd), 16);
     }
-    StoreFourLines(PackFourLines(upper[0], upper[1], upper[2], upper[3]), pixels, pitch);
-    StoreFourLines(PackFourLines(lower[3], lower[2], lower[1], lower[0]), pixels + 4 * pitch, pitch);
+    return sums;
 }
 
 // The DC preview, eight slots at a time: each slot's 32-bit window is found with scalar bit counts,
@@ -193,26 +201,56 @@ FRAMEDEC_INLINE void DcEight(const uint8_t* slots, uint8_t* values) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(values), bytes);
 }
 
-// A block's levels dequantised: the low 16 bits of each product.
-FRAMEDEC_INLINE BlockRows Dequantised(const int16_t* levels, const __m256i* tableRows) {
-    const auto* rows = reinterpret_cast<const __m256i*>(levels);
+// A block's levels dequantised (the low 16 bits of each product); the levels are cleared for the
+// next batch's lanes.
+FRAMEDEC_INLINE BlockRows TakeDequantised(int16_t* levels, const __m256i* tableRows) {
+    auto* rows = reinterpret_cast<__m256i*>(levels);
     BlockRows block;
-    for (int r = 0; r < 4; ++r) block.pair[r] = _mm256_mullo_epi16(_mm256_load_si256(rows + r), tableRows[r]);
+    for (int r = 0; r < 4; ++r) {
+        block.pair[r] = _mm256_mullo_epi16(_mm256_load_si256(rows + r), tableRows[r]);
+        _mm256_store_si256(rows + r, _mm256_setzero_si256());
+    }
     return block;
+}
+
+// Both passes of a block whose rows 6 and 7 are zero: rows 4 and 5 go through the first pass
+// together, as they lie in the block, and their share of lines y and 7 - y is one multiply-add each.
+FRAMEDEC_INLINE LineSums InverseTransformSixRows(const BlockRows& block) {
+    const __m256i rows01 = block.pair[0], rows23 = block.pair[1];
+    const __m256i pairs02 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows01, rows23, 0x20)));
+    const __m256i pairs13 = InterleaveRows(FirstPass(_mm256_permute2x128_si256(rows01, rows23, 0x31)));
+    const __m256i pairs45 = InterleaveRows(FirstPass(block.pair[2]));
+    LineSums sums;
+    for (int y = 0; y < 4; ++y) {
+        const __m256i even = _mm256_madd_epi16(pairs02, Load(kTransform.second02[y]));
+        const __m256i odd = _mm256_madd_epi16(pairs13, Load(kTransform.second13[y]));
+        const __m256i high = _mm256_madd_epi16(pairs45, Load(kTransform.second45[y]));
+        const __m256i highMirrored = _mm256_madd_epi16(pairs45, Load(kTransform.second45[7 - y]));
+        sums.upper[y] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_add_epi32(even, odd), high), 16);
+        sums.lower[y] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_sub_epi32(even, odd), highMirrored), 16);
+    }
+    return sums;
 }
 
 FRAMEDEC_INLINE bool Zero(__m256i v) { return _mm256_testz_si256(v, v) != 0; }
 
+// The block's kind follows from its last non-zero rows: all eight, six, four, two, or the DC alone.
 FRAMEDEC_INLINE void TransformBlock(const BlockRows& block, uint8_t* pixels, std::size_t pitch) {
-    if (!Zero(block.pair[2]) || !Zero(block.pair[3])) {
-        InverseTransform<true>(block, pixels, pitch);
+    LineSums sums;
+    if (!Zero(block.pair[3])) {
+        sums = InverseTransform<true>(block);
+    } else if (!Zero(block.pair[2])) {
+        sums = InverseTransformSixRows(block);
     } else if (!Zero(block.pair[1])) {
-        InverseTransform<false>(block, pixels, pitch);
+        sums = InverseTransform<false>(block);
     } else if (_mm256_testz_si256(block.pair[0], _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)) == 0) {
-        InverseTransformTwoRows(block, pixels, pitch);
+        sums = InverseTransformTwoRows(block);
     } else {
-        FillBlock(DcOnlyPixel(static_cast<int16_t>(_mm256_extract_epi16(block.pair[0], 0))), pixels, pitch);
+        const __m256i sum = _mm256_set1_epi32(DcOnlySum(static_cast<int16_t>(_mm256_extract_epi16(block.pair[0], 0))));
+        for (int y = 0; y < 4; ++y) sums.upper[y] = sums.lower[y] = sum;
     }
+    StoreFourLines(PackFourLines(sums.upper[0], sums.upper[1], sums.upper[2], sums.upper[3]), pixels, pitch);
+    StoreFourLines(PackFourLines(sums.lower[3], sums.lower[2], sums.lower[1], sums.lower[0]), pixels + 4 * pitch, pitch);
 }
 
 // Blocks per batch: enough that the sixteen lanes rarely idle at a batch's end, few enough that the
@@ -235,14 +273,22 @@ struct Batch {
     }
 };
 
-// Decodes a span batch by batch and hands every block's dequantised coefficients, in span order
-// (row after row), to use(block, column, row).
+// Decodes a span batch by batch and hands the blocks, in span order (row after row), to
+// use(levels, tableRows, run, column, row) one run of a row's consecutive blocks at a time: the
+// levels of the run's blocks (TakeDequantised takes each), the first block's column and its row.
 template <typename Use>
-FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, Use use) {
+FRAMEDEC_INLINE void ForEachRun(const SlotSpan& span, const uint16_t* table, Use use) {
     Batch batch;
     __m256i tableRows[4];
     for (int r = 0; r < 4; ++r) tableRows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 16 * r));
     const uint64_t total = uint64_t{span.columns} * span.rows;
+    // The lanes store only non-zero levels: the first batch's blocks start cleared, and taking a
+    // block clears it for the next batch (which is no larger).
+    for (uint32_t b = 0; b < (total < kBatchBlocks ? total : kBatchBlocks); ++b) {
+        auto* block = reinterpret_cast<__m256i*>(batch.levels + b * kBlockPixels);
+        for (int r = 0; r < 4; ++r) _mm256_store_si256(block + r, _mm256_setzero_si256());
+        __asm__("" ::: "memory");  // four stores, not a call of memset for a few kilobytes
+    }
     uint32_t row = 0, column = 0;  // the batch's first block
     for (uint64_t first = 0; first < total; first += kBatchBlocks) {
         const auto count = static_cast<uint32_t>(total - first < kBatchBlocks ? total - first : kBatchBlocks);
@@ -255,15 +301,13 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
             if (c == span.columns) c = 0, ++r;
         }
         batch.ClearPadding(count);
-        for (uint32_t b = 0; b < count; ++b) {
-            auto* block = reinterpret_cast<__m256i*>(batch.levels + b * kBlockPixels);
-            for (int r = 0; r < 4; ++r) _mm256_store_si256(block + r, _mm256_setzero_si256());
-            __asm__("" ::: "memory");  // four stores, not a call of memset for a few kilobytes
-        }
         DecodeLaneLevels8(batch.Starts(), count, kBlockPixels, batch.levels, kBatchBlocks * kBlockPixels);
-        for (uint32_t b = 0; b < count; ++b) {
-            use(Dequantised(batch.levels + b * kBlockPixels, tableRows), column, row);
-            if (++column == span.columns) column = 0, ++row;
+        for (uint32_t done = 0; done < count;) {
+            const uint32_t run = span.columns - column < count - done ? span.columns - column : count - done;
+            use(batch.levels + done * kBlockPixels, tableRows, run, column, row);
+            done += run;
+            column += run;
+            if (column == span.columns) column = 0, ++row;
         }
     }
 }
@@ -271,17 +315,26 @@ FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, U
 }  // namespace
 
 void DecodeBlocksAvx2(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    ForEachBlock(span, table, [&](const BlockRows& block, uint32_t column, uint32_t row) {
-        TransformBlock(block, pixels + 8 * row * pitch + 8 * column, pitch);
-        FetchAhead(span, pixels, pitch, column, row);
+    ForEachRun(span, table, [&](int16_t* levels, const __m256i* tableRows, uint32_t run, uint32_t column, uint32_t row) {
+        const RowFetchAhead ahead(span, pixels, pitch, row);
+        uint8_t* out = pixels + kBlockSize * (row * pitch + column);
+        for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += kBlockSize) {
+            TransformBlock(TakeDequantised(levels, tableRows), out, pitch);
+            ahead.Fetch(column + i);
+        }
+        if (column + run == span.columns) ahead.FetchRowEnd(span.columns);
     });
 }
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
-    ForEachBlock(SlotSpan{slots, 0, count, 1}, table, [&](const BlockRows& block, uint32_t column, uint32_t) {
-        auto* out = reinterpret_cast<__m256i*>(coefficients + kBlockPixels * column);
-        for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, block.pair[r]);
-    });
+    ForEachRun(SlotSpan{slots, 0, count, 1}, table,
+               [&](int16_t* levels, const __m256i* tableRows, uint32_t run, uint32_t column, uint32_t) {
+                   auto* out = reinterpret_cast<__m256i*>(coefficients + kBlockPixels * column);
+                   for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += 4) {
+                       const BlockRows block = TakeDequantised(levels, tableRows);
+                       for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, block.pair[r]);
+                   }
+               });
 }
 
 void DecodeDcBlocksAvx2(const uint8_t* slots, uint32_t count, uint8_t* values) {

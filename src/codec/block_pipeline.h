@@ -28,12 +28,17 @@
 namespace framedec {
 namespace {
 
-// The pixel value of a block whose only non-zero coefficient is the (dequantised) DC: both passes
-// reduce to one product each, t = B[x][0] * dc with B[x][0] = 23170 for every x, then
-// s = B[y][0] * (t >> 16), and neither sum can wrap.
-FRAMEDEC_INLINE uint8_t DcOnlyPixel(int16_t dc) {
+// The second-pass sum >> 16, the same for every pixel, of a block whose only non-zero coefficient
+// is the (dequantised) DC: both passes reduce to one product each, t = B[x][0] * dc with
+// B[x][0] = 23170 for every x, then s = B[y][0] * (t >> 16), and neither sum can wrap.
+FRAMEDEC_INLINE int32_t DcOnlySum(int16_t dc) {
     const int32_t g = (23170 * int32_t{dc}) >> 16;
-    const int32_t p = ((23170 * g) >> 16) + 128;
+    return (23170 * g) >> 16;
+}
+
+// The pixel value of such a block.
+FRAMEDEC_INLINE uint8_t DcOnlyPixel(int16_t dc) {
+    const int32_t p = DcOnlySum(dc) + 128;
     return static_cast<uint8_t>(p < 0 ? 0 : p > 255 ? 255 : p);
 }
 
@@ -78,18 +83,39 @@ constexpr uint32_t kSlotRowsAhead = 2;
 // below, and at the span's last column the cache line of its last byte (a narrow span, such as a
 // strip of 5 blocks, ends in a cache line that no eighth column reaches); at every fourth column,
 // the slots kSlotRowsAhead block rows on. Only what the decode itself will read or write is fetched.
-FRAMEDEC_INLINE void FetchAhead(const SlotSpan& span, uint8_t* pixels, std::size_t pitch, uint32_t column, uint32_t row) {
-    if (row + kOutputRowsAhead < span.rows) {
-        uint8_t* ahead = pixels + kBlockSize * (row + kOutputRowsAhead) * pitch + kBlockSize * column;
-        if (column % 8 == 0) {
-            for (uint32_t k = 0; k < kBlockSize; ++k) __builtin_prefetch(ahead + k * pitch, 1, 3);
-        }
-        if (column + 1 == span.columns) {
-            for (uint32_t k = 0; k < kBlockSize; ++k) __builtin_prefetch(ahead + kBlockSize - 1 + k * pitch, 1, 3);
-        }
+// What is fixed for a block row is worked out once per row, so a block that is not a fourth
+// one costs one test.
+struct RowFetchAhead {
+    uint8_t* outputAhead;       // the output row kOutputRowsAhead below, at column 0; null past the span
+    const uint8_t* slotsAhead;  // the slot row kSlotRowsAhead on, at column 0; null past the span
+    std::size_t pitch;
+
+    FRAMEDEC_INLINE RowFetchAhead(const SlotSpan& span, uint8_t* pixels, std::size_t linePitch, uint32_t row)
+        : outputAhead(row + kOutputRowsAhead < span.rows ? pixels + kBlockSize * (row + kOutputRowsAhead) * linePitch
+                                                         : nullptr),
+          slotsAhead(row + kSlotRowsAhead < span.rows ? span.slots + (row + kSlotRowsAhead) * span.slotPitch : nullptr),
+          pitch(linePitch) {}
+
+    FRAMEDEC_INLINE void Fetch(uint32_t column) const {
+        if (column % 4 != 0) return;
+        if (slotsAhead != nullptr) __builtin_prefetch(slotsAhead + kSlotBytes * column, 0, 3);
+        if (column % 8 == 0 && outputAhead != nullptr) FetchLines(outputAhead + kBlockSize * column);
     }
-    if (column % 4 == 0 && row + kSlotRowsAhead < span.rows)
-        __builtin_prefetch(span.slots + (row + kSlotRowsAhead) * span.slotPitch + kSlotBytes * column, 0, 3);
+    // After the row's last block.
+    FRAMEDEC_INLINE void FetchRowEnd(uint32_t columns) const {
+        if (outputAhead != nullptr) FetchLines(outputAhead + kBlockSize * columns - 1);
+    }
+    FRAMEDEC_INLINE void FetchLines(uint8_t* first) const {
+        for (uint32_t k = 0; k < kBlockSize; ++k) __builtin_prefetch(first + k * pitch, 1, 3);
+    }
+};
+
+FRAMEDEC_INLINE void FetchAhead(const SlotSpan& span, uint8_t* pixels, std::size_t pitch, uint32_t column, uint32_t row) {
+    const bool rowEnd = column + 1 == span.columns;
+    if (column % 4 != 0 && !rowEnd) return;
+    const RowFetchAhead ahead(span, pixels, pitch, row);
+    if (rowEnd) ahead.FetchRowEnd(span.columns);
+    ahead.Fetch(column);
 }
 
 template <typename Variant>

@@ -10,7 +10,8 @@
 //   - the leading-zero count is read from the exponent of the lane converted to float, after the
 //     bits just below the leading one are cleared so that rounding cannot carry into the next power;
 //   - a step decodes the zero run and the code after it when both fit the next 32 bits, and only
-//     the zero run otherwise (a run of 32 zeros is 32 zero coefficients and no code);
+//     the zero run otherwise (a run of 32 zeros is 32 zero coefficients and no code); where a
+//     second zero run and code fit the same 32 bits too, it decodes them in the same step;
 //   - the zigzag order is looked up in four 16-entry byte tables (vpshufb), and each level goes
 //     to its block's natural position with a plain 16-bit store per lane: AVX2 has no scatter, and
 //     on processors that have one (AVX-512) it is microcoded on some (AMD Zen 4) anyway;
@@ -82,16 +83,16 @@ constexpr ZigzagTables MakeZigzagTables() {
 
 inline constexpr ZigzagTables kZigzagTables = MakeZigzagTables();
 
-// Natural index of zigzag position p (0..63 in the low byte of each 32-bit lane; other values give
-// some byte).
-FRAMEDEC_INLINE __m256i NaturalIndex(__m256i p) {
+// Natural index of the zigzag position (0..63) in each byte of p: any byte whose value is 64 or
+// more gives some byte. Two positions packed in one 32-bit lane are looked up together.
+FRAMEDEC_INLINE __m256i NaturalIndexBytes(__m256i p) {
     const auto* t = reinterpret_cast<const __m256i*>(kZigzagTables.part);
     const __m256i bit4 = _mm256_slli_epi32(p, 3), bit5 = _mm256_slli_epi32(p, 2);  // to each byte's top bit
     const __m256i low = _mm256_blendv_epi8(_mm256_shuffle_epi8(_mm256_load_si256(t), p),
                                            _mm256_shuffle_epi8(_mm256_load_si256(t + 1), p), bit4);
     const __m256i high = _mm256_blendv_epi8(_mm256_shuffle_epi8(_mm256_load_si256(t + 2), p),
                                             _mm256_shuffle_epi8(_mm256_load_si256(t + 3), p), bit4);
-    return _mm256_and_si256(_mm256_blendv_epi8(low, high, bit5), _mm256_set1_epi32(0xFF));
+    return _mm256_blendv_epi8(low, high, bit5);
 }
 
 // Eight lanes: the unread stream, the zigzag position of the next code (64 and above once the slot
@@ -190,8 +191,9 @@ struct LaneState8 {
     }
 };
 
-// One step for every lane, done lane by lane with the scalar decoder (long codes).
-FRAMEDEC_COLD void LaneStepScalar8(LaneGroup8& g, int16_t* levels, const uint8_t* zigzag) {
+// One step for every lane, done lane by lane with the scalar decoder (long codes). The lanes go in
+// and out by value, so that the common path keeps them in registers.
+FRAMEDEC_COLD LaneGroup8 LaneStepScalar8(LaneGroup8 g, int16_t* levels, const uint8_t* zigzag) {
     LaneState8 s;
     s.Store(g);
     for (uint32_t lane = 0; lane < kLanes8; ++lane) {
@@ -206,54 +208,86 @@ FRAMEDEC_COLD void LaneStepScalar8(LaneGroup8& g, int16_t* levels, const uint8_t
         s.k[lane] = c.k;
     }
     s.Load(g);
+    return g;
 }
 
-// Decodes the next zero run (and the code after it) of every lane; returns the lanes whose slot
-// is complete now (as a byte mask). levels + dummy takes the stores of lanes with nothing to store.
+// The level of a code of size 1 to 15 whose bits start at the window's top bit: the magnitude m
+// for a first magnitude bit of 1, m - (2^n - 1) for 0.
+FRAMEDEC_INLINE __m256i LevelOf(__m256i window, __m256i size) {
+    const __m256i magnitudeBits = _mm256_sllv_epi32(window, _mm256_add_epi32(size, _mm256_set1_epi32(1)));
+    const __m256i unused = _mm256_sub_epi32(_mm256_set1_epi32(32), size);
+    const __m256i magnitude = _mm256_srlv_epi32(magnitudeBits, unused);
+    const __m256i allOnes = _mm256_srlv_epi32(_mm256_set1_epi32(-1), unused);  // 2^n - 1
+    return _mm256_sub_epi32(magnitude, _mm256_andnot_si256(_mm256_srai_epi32(magnitudeBits, 31), allOnes));
+}
+
+// Stores the low word of each lane's level at levels[place of the lane]: the places to memory, each
+// level straight from the vector register (vpextrw with a memory operand).
+FRAMEDEC_INLINE void StoreLevels(int16_t* levels, __m256i place, __m256i level) {
+    alignas(32) uint32_t places[kLanes8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(places), place);
+    const __m128i low = _mm256_castsi256_si128(level), high = _mm256_extracti128_si256(level, 1);
+    levels[places[0]] = static_cast<int16_t>(_mm_extract_epi16(low, 0));
+    levels[places[1]] = static_cast<int16_t>(_mm_extract_epi16(low, 2));
+    levels[places[2]] = static_cast<int16_t>(_mm_extract_epi16(low, 4));
+    levels[places[3]] = static_cast<int16_t>(_mm_extract_epi16(low, 6));
+    levels[places[4]] = static_cast<int16_t>(_mm_extract_epi16(high, 0));
+    levels[places[5]] = static_cast<int16_t>(_mm_extract_epi16(high, 2));
+    levels[places[6]] = static_cast<int16_t>(_mm_extract_epi16(high, 4));
+    levels[places[7]] = static_cast<int16_t>(_mm_extract_epi16(high, 6));
+}
+
+// Decodes the next zero run and the code after it of every lane, and a second zero run and code
+// where both fit the 32 bits after the lane's unread position (most codes are a few bits long, so
+// most steps take two: the shifts, the checks and the loop are paid once for both). Returns the
+// lanes whose slot is complete now (as a byte mask). levels + dummy takes the stores of lanes with
+// nothing to store.
 FRAMEDEC_INLINE uint32_t LaneStep8(LaneGroup8& g, int16_t* levels, uint32_t dummy, const uint8_t* zigzag) {
-    const __m256i one = _mm256_set1_epi32(1), thirtyTwo = _mm256_set1_epi32(32), sixtyFour = _mm256_set1_epi32(64);
+    // Every comparison is "x > constant", which takes the constant as a memory operand.
+    const __m256i one = _mm256_set1_epi32(1), thirtyOne = _mm256_set1_epi32(31), thirtyTwo = _mm256_set1_epi32(32);
+    const __m256i sixtyThree = _mm256_set1_epi32(63), allBits = _mm256_set1_epi32(-1);
     const __m256i zeros = LeadingZeros32(g.w0);
     const __m256i window = _mm256_or_si256(_mm256_sllv_epi32(g.w0, zeros),
                                            _mm256_srlv_epi32(g.w1, _mm256_sub_epi32(thirtyTwo, zeros)));
     // Leading ones. Where a code starts in the window, its top bit is 1 and the inverted window's 0,
     // so the count is exact up to 31, and an all-one window counts 158: a long code either way.
     // Lanes without a code may count anything; their results go nowhere.
-    const __m256i size = LeadingZerosUnclamped(_mm256_xor_si256(window, _mm256_set1_epi32(-1)));
+    const __m256i size = LeadingZerosUnclamped(_mm256_xor_si256(window, allBits));
     const __m256i position = _mm256_add_epi32(g.k, zeros);
-    const __m256i inBlock = _mm256_cmpgt_epi32(sixtyFour, position);
-    const __m256i hasCode = _mm256_and_si256(_mm256_cmpgt_epi32(thirtyTwo, zeros), inBlock);
-    const __m256i longCode = _mm256_and_si256(hasCode, _mm256_cmpgt_epi32(size, _mm256_set1_epi32(15)));
+    // No code in the window: 32 zeros, or the zero run reaches past the block's last position.
+    const __m256i noCodeStart = _mm256_or_si256(_mm256_cmpgt_epi32(zeros, thirtyOne), _mm256_cmpgt_epi32(position, sixtyThree));
+    const __m256i longCode = _mm256_andnot_si256(noCodeStart, _mm256_cmpgt_epi32(size, _mm256_set1_epi32(15)));
     if (_mm256_movemask_ps(_mm256_castsi256_ps(longCode)) != 0) [[unlikely]] {
-        LaneStepScalar8(g, levels, zigzag);
+        g = LaneStepScalar8(g, levels, zigzag);
     } else {
         const __m256i codeBits = _mm256_add_epi32(_mm256_add_epi32(size, size), one);
         const __m256i codeEnd = _mm256_add_epi32(zeros, codeBits);
-        const __m256i code = _mm256_and_si256(hasCode, _mm256_cmpgt_epi32(_mm256_set1_epi32(33), codeEnd));
-        // A first magnitude bit of 0 is a negative level: m - (2^n - 1).
-        const __m256i magnitudeBits = _mm256_sllv_epi32(window, _mm256_add_epi32(size, one));
-        const __m256i magnitude = _mm256_srlv_epi32(magnitudeBits, _mm256_sub_epi32(thirtyTwo, size));
-        const __m256i positive = _mm256_srai_epi32(magnitudeBits, 31);
-        const __m256i allOnes = _mm256_sub_epi32(_mm256_sllv_epi32(one, size), one);
-        const __m256i level = _mm256_sub_epi32(magnitude, _mm256_andnot_si256(positive, allOnes));
-        // Each lane's store: its place to a register, its level's low word straight from the vector
-        // register to memory (vpextrw with a memory operand).
-        const __m256i place = _mm256_blendv_epi8(_mm256_set1_epi32(static_cast<int>(dummy)),
-                                                 _mm256_add_epi32(g.base, NaturalIndex(position)), code);
-        alignas(32) uint32_t places[kLanes8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(places), place);
-        const __m128i low = _mm256_castsi256_si128(level), high = _mm256_extracti128_si256(level, 1);
-        levels[places[0]] = static_cast<int16_t>(_mm_extract_epi16(low, 0));
-        levels[places[1]] = static_cast<int16_t>(_mm_extract_epi16(low, 2));
-        levels[places[2]] = static_cast<int16_t>(_mm_extract_epi16(low, 4));
-        levels[places[3]] = static_cast<int16_t>(_mm_extract_epi16(low, 6));
-        levels[places[4]] = static_cast<int16_t>(_mm_extract_epi16(high, 0));
-        levels[places[5]] = static_cast<int16_t>(_mm_extract_epi16(high, 2));
-        levels[places[6]] = static_cast<int16_t>(_mm_extract_epi16(high, 4));
-        levels[places[7]] = static_cast<int16_t>(_mm_extract_epi16(high, 6));
-        g.k = _mm256_sub_epi32(position, code);  // + 1 past a decoded code
-        Advance(g, _mm256_blendv_epi8(zeros, codeEnd, code));
+        const __m256i noCode = _mm256_or_si256(noCodeStart, _mm256_cmpgt_epi32(codeEnd, thirtyTwo));
+        // The second code is read from the window's bits after the first. Its zero count is 158 when
+        // they are all zero (the position check then fails) and negative when the top one is set
+        // (no zeros). A code that ends by bit 32 of the lane has a size of at most 14.
+        const __m256i rest = _mm256_sllv_epi32(window, codeBits);
+        const __m256i zeros2 = _mm256_max_epi32(LeadingZerosUnclamped(rest), _mm256_setzero_si256());
+        const __m256i window2 = _mm256_sllv_epi32(rest, zeros2);
+        const __m256i size2 = LeadingZerosUnclamped(_mm256_xor_si256(window2, allBits));
+        const __m256i run2 = _mm256_add_epi32(zeros2, one);  // zigzag positions to the second code
+        const __m256i codeEnd2 = _mm256_add_epi32(_mm256_add_epi32(codeEnd, run2), _mm256_add_epi32(size2, size2));
+        const __m256i position2 = _mm256_add_epi32(position, run2);
+        const __m256i noSecond = _mm256_or_si256(
+            noCode, _mm256_or_si256(_mm256_cmpgt_epi32(codeEnd2, thirtyTwo), _mm256_cmpgt_epi32(position2, sixtyThree)));
+        // Both zigzag positions in one lookup: the first in each lane's low byte, the second above it.
+        const __m256i natural = NaturalIndexBytes(_mm256_or_si256(position, _mm256_slli_epi32(position2, 8)));
+        const __m256i byte = _mm256_set1_epi32(0xFF), nowhere = _mm256_set1_epi32(static_cast<int>(dummy));
+        const __m256i place = _mm256_blendv_epi8(_mm256_add_epi32(g.base, _mm256_and_si256(natural, byte)), nowhere, noCode);
+        const __m256i place2 = _mm256_blendv_epi8(
+            _mm256_add_epi32(g.base, _mm256_and_si256(_mm256_srli_epi32(natural, 8), byte)), nowhere, noSecond);
+        StoreLevels(levels, place, LevelOf(window, size));
+        StoreLevels(levels, place2, LevelOf(window2, size2));
+        // Past a decoded code: + 1, and past a second one: + its zero run + 1 more.
+        g.k = _mm256_add_epi32(_mm256_add_epi32(position, _mm256_add_epi32(noCode, one)), _mm256_andnot_si256(noSecond, run2));
+        Advance(g, _mm256_blendv_epi8(_mm256_blendv_epi8(codeEnd2, codeEnd, noSecond), zeros, noCode));
     }
-    const __m256i complete = _mm256_or_si256(_mm256_cmpgt_epi32(g.k, _mm256_set1_epi32(63)),
+    const __m256i complete = _mm256_or_si256(_mm256_cmpgt_epi32(g.k, sixtyThree),
                                              _mm256_cmpeq_epi32(_mm256_or_si256(g.w0, g.w1), _mm256_setzero_si256()));
     return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(complete)));
 }

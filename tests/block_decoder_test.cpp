@@ -171,6 +171,13 @@ class VariantAgreement : public ::testing::Test {
         }
         return tables;
     }
+
+    // A zero run and a code of size 1 to 15 after it, with random magnitude bits.
+    static std::string CodeBits(std::mt19937_64& random, uint32_t zeros, uint32_t size) {
+        std::string bits = std::string(zeros, '0') + std::string(size, '1') + "0";
+        for (uint32_t i = 0; i < size; ++i) bits += random() % 2 ? "1" : "0";
+        return bits;
+    }
 };
 
 // A million random slots: valid streams (sizes up to 11, and up to 15 so that dequantisation
@@ -297,11 +304,7 @@ TEST_F(VariantAgreement, LanesFinishingInAnyPatternTakeTheNextSlotsInOrder) {
 TEST_F(VariantAgreement, CodePairsAtTheEdgesOfOneStep) {
     std::mt19937_64 random(31);
     const auto tables = Tables(random);
-    const auto code = [&random](uint32_t zeros, uint32_t size) {
-        std::string bits = std::string(zeros, '0') + std::string(size, '1') + "0";
-        for (uint32_t i = 0; i < size; ++i) bits += random() % 2 ? "1" : "0";
-        return bits;
-    };
+    const auto code = [&random](uint32_t zeros, uint32_t size) { return CodeBits(random, zeros, size); };
     std::vector<uint8_t> slots;
     int run = 0;
     for (const uint32_t lead : {0u, 1u, 7u, 31u, 32u, 33u, 45u, 58u, 61u, 62u, 63u}) {
@@ -328,6 +331,27 @@ TEST_F(VariantAgreement, CodePairsAtTheEdgesOfOneStep) {
         }
     }
     if (!slots.empty()) ExpectSameAsScalar(slots, tables[0], "last run");
+}
+
+// A code of every size, alone or after a 3-bit code, whose end falls on bits 28 to 35 of the stream:
+// a lane step takes a code only where it ends within the bits the step can move on by, and the next
+// step takes it otherwise.
+TEST_F(VariantAgreement, LoneCodesEndingAtTheEdgesOfOneStep) {
+    std::mt19937_64 random(29);
+    const auto tables = Tables(random);
+    for (const uint32_t leading : {0u, 3u}) {
+        std::vector<uint8_t> slots;
+        for (uint32_t end = 28; end <= 35; ++end) {
+            for (uint32_t size = 1; size <= 15 && 2 * size + 1 + leading <= end; ++size) {
+                const std::string first = leading == 0 ? "" : CodeBits(random, 0, 1);
+                const std::string bits = "1" + first + CodeBits(random, end - leading - 2 * size - 1, size) + CodeBits(random, 0, 1);
+                Slot s{};
+                PutStreamBits(s, 0, bits);
+                slots.insert(slots.end(), s.begin(), s.end());
+            }
+        }
+        ExpectSameAsScalar(slots, tables[leading], "leading code of " + std::to_string(leading) + " bits");
+    }
 }
 
 // Blocks of one or two non-zero coefficients at every pair of positions, so that every kind of

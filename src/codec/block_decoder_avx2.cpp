@@ -253,88 +253,65 @@ FRAMEDEC_INLINE void TransformBlock(const BlockRows& block, uint8_t* pixels, std
     StoreFourLines(PackFourLines(sums.lower[3], sums.lower[2], sums.lower[1], sums.lower[0]), pixels + 4 * pitch, pitch);
 }
 
-// Blocks per batch: enough that the sixteen lanes rarely idle at a batch's end, few enough that the
-// levels stay in the first-level cache.
-constexpr uint32_t kBatchBlocks = 128;
-
 // Levels and start states of one batch; one block of levels past the batch is the lanes' scratch.
 struct Batch {
-    alignas(64) int16_t levels[(kBatchBlocks + 1) * kBlockPixels];
-    alignas(32) uint32_t w0[kBatchBlocks + kLaneStartPadding8], w1[kBatchBlocks + kLaneStartPadding8],
-        w2[kBatchBlocks + kLaneStartPadding8], w3[kBatchBlocks + kLaneStartPadding8];
+    // Blocks per batch: enough that the sixteen lanes rarely idle at a batch's end, few enough that
+    // the levels stay in the first-level cache.
+    static constexpr uint32_t kBlocks = 128;
 
+    alignas(64) int16_t levels[(kBlocks + 1) * kBlockPixels];
+    alignas(32) uint32_t w0[kBlocks + kLaneStartPadding8], w1[kBlocks + kLaneStartPadding8],
+        w2[kBlocks + kLaneStartPadding8], w3[kBlocks + kLaneStartPadding8];
+
+    int16_t* Levels() { return levels; }
     LaneStarts Starts() { return {w0, w1, w2, w3}; }
-    // The entries after the batch's count, which the lanes' refills read.
-    void ClearPadding(uint32_t count) {
+    void ClearLevels(uint32_t blocks) {
+        for (uint32_t b = 0; b < blocks; ++b) {
+            auto* block = reinterpret_cast<__m256i*>(levels + b * kBlockPixels);
+            for (int r = 0; r < 4; ++r) _mm256_store_si256(block + r, _mm256_setzero_si256());
+            __asm__("" ::: "memory");  // four stores, not a call of memset for a few kilobytes
+        }
+    }
+    void ReadStarts(const uint8_t* slots, uint32_t run, uint32_t first) { LaneStartStates8(slots, run, Starts(), first); }
+    void Decode(uint32_t count) {
+        // The entries after the batch's count, which the lanes' refills read.
         for (uint32_t* words : {w0, w1, w2, w3}) {
             for (uint32_t i = 0; i < kLaneStartPadding8; i += 8)
                 _mm256_storeu_si256(reinterpret_cast<__m256i*>(words + count + i), _mm256_setzero_si256());
         }
+        DecodeLaneLevels8(Starts(), count, kBlockPixels, levels, kBlocks * kBlockPixels);
     }
 };
 
-// Decodes a span batch by batch and hands the blocks, in span order (row after row), to
-// use(levels, tableRows, run, column, row) one run of a row's consecutive blocks at a time: the
-// levels of the run's blocks (TakeDequantised takes each), the first block's column and its row.
-template <typename Use>
-FRAMEDEC_INLINE void ForEachRun(const SlotSpan& span, const uint16_t* table, Use use) {
-    Batch batch;
-    __m256i tableRows[4];
-    for (int r = 0; r < 4; ++r) tableRows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 16 * r));
-    const uint64_t total = uint64_t{span.columns} * span.rows;
-    // The lanes store only non-zero levels: the first batch's blocks start cleared, and taking a
-    // block clears it for the next batch (which is no larger).
-    for (uint32_t b = 0; b < (total < kBatchBlocks ? total : kBatchBlocks); ++b) {
-        auto* block = reinterpret_cast<__m256i*>(batch.levels + b * kBlockPixels);
-        for (int r = 0; r < 4; ++r) _mm256_store_si256(block + r, _mm256_setzero_si256());
-        __asm__("" ::: "memory");  // four stores, not a call of memset for a few kilobytes
+// The table's rows, two to a register.
+struct TableRows {
+    __m256i pair[4];
+
+    explicit TableRows(const uint16_t* table) {
+        for (int r = 0; r < 4; ++r) pair[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 16 * r));
     }
-    uint32_t row = 0, column = 0;  // the batch's first block
-    for (uint64_t first = 0; first < total; first += kBatchBlocks) {
-        const auto count = static_cast<uint32_t>(total - first < kBatchBlocks ? total - first : kBatchBlocks);
-        // Start states, one run of consecutive slots (a row's part) at a time.
-        for (uint32_t done = 0, r = row, c = column; done < count;) {
-            const uint32_t run = span.columns - c < count - done ? span.columns - c : count - done;
-            LaneStartStates8(span.slots + r * span.slotPitch + 16 * c, run, batch.Starts(), done);
-            done += run;
-            c += run;
-            if (c == span.columns) c = 0, ++r;
-        }
-        batch.ClearPadding(count);
-        DecodeLaneLevels8(batch.Starts(), count, kBlockPixels, batch.levels, kBatchBlocks * kBlockPixels);
-        for (uint32_t done = 0; done < count;) {
-            const uint32_t run = span.columns - column < count - done ? span.columns - column : count - done;
-            use(batch.levels + done * kBlockPixels, tableRows, run, column, row);
-            done += run;
-            column += run;
-            if (column == span.columns) column = 0, ++row;
-        }
-    }
-}
+};
 
 }  // namespace
 
 void DecodeBlocksAvx2(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    ForEachRun(span, table, [&](int16_t* levels, const __m256i* tableRows, uint32_t run, uint32_t column, uint32_t row) {
-        const RowFetchAhead ahead(span, pixels, pitch, row);
-        uint8_t* out = pixels + kBlockSize * (row * pitch + column);
-        for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += kBlockSize) {
-            TransformBlock(TakeDequantised(levels, tableRows), out, pitch);
-            ahead.Fetch(column + i);
-        }
-        if (column + run == span.columns) ahead.FetchRowEnd(span.columns);
-    });
+    Batch batch;
+    const TableRows rows(table);
+    DecodeRunsToPixels(
+        span, batch, pixels, pitch, [&](int16_t* levels) { return TakeDequantised(levels, rows.pair); },
+        [&](const BlockRows& block, uint8_t* out) { TransformBlock(block, out, pitch); });
 }
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
-    ForEachRun(SlotSpan{slots, 0, count, 1}, table,
-               [&](int16_t* levels, const __m256i* tableRows, uint32_t run, uint32_t column, uint32_t) {
-                   auto* out = reinterpret_cast<__m256i*>(coefficients + kBlockPixels * column);
-                   for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += 4) {
-                       const BlockRows block = TakeDequantised(levels, tableRows);
-                       for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, block.pair[r]);
-                   }
-               });
+    Batch batch;
+    const TableRows rows(table);
+    ForEachRun(SlotSpan{slots, 0, count, 1}, batch, [&](int16_t* levels, uint32_t run, uint32_t column, uint32_t) {
+        auto* out = reinterpret_cast<__m256i*>(coefficients + kBlockPixels * column);
+        for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += 4) {
+            const BlockRows block = TakeDequantised(levels, rows.pair);
+            for (int r = 0; r < 4; ++r) _mm256_storeu_si256(out + r, block.pair[r]);
+        }
+    });
 }
 
 void DecodeDcBlocksAvx2(const uint8_t* slots, uint32_t count, uint8_t* values) {

@@ -1,6 +1,6 @@
 // The AVX-512 block decoder. Slots are taken in batches: the lane decoder (lane_stream_decoder.h)
-// reads every slot of a batch side by side into zigzag-ordered levels, then each block is put in
-// natural order and dequantised (two word permutes, two 16-bit multiplies) and transformed.
+// reads every slot of a batch side by side into levels in natural order, then each block is
+// dequantised (two 16-bit multiplies) and transformed, a row's run of blocks at a time.
 //
 // The transform uses the symmetry of the basis, B[7 - x][u] = (-1)^u B[x][u]: each pass forms
 // E = the sum over even frequencies and O = the sum over odd ones for outputs 0 to 3, and gets
@@ -11,16 +11,12 @@
 #include "codec/block_decoder_x86.h"
 #include "codec/block_pipeline.h"
 #include "codec/dc_lanes_avx512.h"
+#include "codec/frame_geometry.h"
 #include "codec/idct_basis.h"
 #include "codec/lane_stream_decoder.h"
-#include "codec/zigzag.h"
 
 namespace framedec {
 namespace {
-
-// Blocks per batch: enough that the lanes rarely idle at a batch's end, few enough that the
-// level buffers stay in the first-level cache.
-constexpr uint32_t kBatchBlocks = 128;
 
 constexpr int32_t WordPair(int16_t low, int16_t high) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16 | static_cast<uint16_t>(low));
@@ -36,8 +32,10 @@ struct TransformConstants {
     // 32-bit lane j (x = j mod 8, both halves alike), the pairs (G[x][0], G[x][2]) and (G[x][1], G[x][3])
     // of a register holding rows 0..3 (or (G[x][4], G[x][6]), (G[x][5], G[x][7]) of rows 4..7).
     alignas(64) int16_t evenRows[32], oddRows[32];
-    // Natural order from zigzag order: entry i is the zigzag position of natural index i.
-    alignas(64) int16_t naturalLow[32], naturalHigh[32];
+    // A block with only rows 0 and 1: the pairs (G[x][0], G[x][1]) gathered the same way, and per
+    // sum register (lines 0 and 1, 2 and 3, 7 and 6, 5 and 4) the pairs (B[y][0], B[y][1]).
+    alignas(64) int16_t firstRows[32];
+    alignas(64) int32_t second01[4][16];
 };
 
 constexpr TransformConstants MakeTransformConstants() {
@@ -62,10 +60,13 @@ constexpr TransformConstants MakeTransformConstants() {
         c.evenRows[2 * j + 1] = static_cast<int16_t>(16 + at);
         c.oddRows[2 * j] = static_cast<int16_t>(8 + at);
         c.oddRows[2 * j + 1] = static_cast<int16_t>(24 + at);
-    }
-    for (int k = 0; k < 64; ++k) {
-        const int n = kZigzag[k];
-        (n < 32 ? c.naturalLow[n] : c.naturalHigh[n - 32]) = static_cast<int16_t>(k);
+        c.firstRows[2 * j] = static_cast<int16_t>(at);
+        c.firstRows[2 * j + 1] = static_cast<int16_t>(8 + at);
+        for (int p = 0; p < 2; ++p) {
+            const int y = 2 * p + j / 8;
+            c.second01[p][j] = WordPair(b[y][0], b[y][1]);
+            c.second01[2 + p][j] = WordPair(b[7 - y][0], b[7 - y][1]);
+        }
     }
     return c;
 }
@@ -103,10 +104,17 @@ FRAMEDEC_INLINE void StoreLines(__m512i lines, uint8_t* pixels, std::size_t pitc
     }
 }
 
-// Second pass and output. low: first-pass results of rows 0..3; high: of rows 4..7 (used only
-// when WithHighRows). Writes the 8 lines of the block, pitch bytes apart.
+// A block's second-pass sums >> 16, two lines to a register: upper[p] holds lines 2p and 2p + 1,
+// lower[p] lines 7 - 2p and 6 - 2p, eight 32-bit columns each. Every kind of block ends in the
+// same packing and stores.
+struct LineSums {
+    __m512i upper[2], lower[2];
+};
+
+// Second pass. low: first-pass results of rows 0..3; high: of rows 4..7 (used only when
+// WithHighRows).
 template <bool WithHighRows>
-FRAMEDEC_INLINE void SecondPassAndStore(__m512i low, __m512i high, uint8_t* pixels, std::size_t pitch) {
+FRAMEDEC_INLINE LineSums SecondPass(__m512i low, __m512i high) {
     const __m512i pairs02 = _mm512_permutexvar_epi16(Load(kTransform.evenRows), low);
     const __m512i pairs13 = _mm512_permutexvar_epi16(Load(kTransform.oddRows), low);
     __m512i pairs46 = _mm512_setzero_si512(), pairs57 = _mm512_setzero_si512();
@@ -114,7 +122,7 @@ FRAMEDEC_INLINE void SecondPassAndStore(__m512i low, __m512i high, uint8_t* pixe
         pairs46 = _mm512_permutexvar_epi16(Load(kTransform.evenRows), high);
         pairs57 = _mm512_permutexvar_epi16(Load(kTransform.oddRows), high);
     }
-    __m512i upper[2], lower[2];  // lines 2p, 2p + 1 and lines 7 - 2p, 6 - 2p
+    LineSums sums;
     for (int p = 0; p < 2; ++p) {
         __m512i even = _mm512_madd_epi16(pairs02, Load(kTransform.second02[p]));
         __m512i odd = _mm512_madd_epi16(pairs13, Load(kTransform.second13[p]));
@@ -122,13 +130,30 @@ FRAMEDEC_INLINE void SecondPassAndStore(__m512i low, __m512i high, uint8_t* pixe
             even = _mm512_add_epi32(even, _mm512_madd_epi16(pairs46, Load(kTransform.second46[p])));
             odd = _mm512_add_epi32(odd, _mm512_madd_epi16(pairs57, Load(kTransform.second57[p])));
         }
-        upper[p] = _mm512_srai_epi32(_mm512_add_epi32(even, odd), 16);
-        lower[p] = _mm512_srai_epi32(_mm512_sub_epi32(even, odd), 16);
+        sums.upper[p] = _mm512_srai_epi32(_mm512_add_epi32(even, odd), 16);
+        sums.lower[p] = _mm512_srai_epi32(_mm512_sub_epi32(even, odd), 16);
     }
+    return sums;
+}
+
+// Second pass of a block whose rows 2 to 7 are zero (first: the first-pass results of rows 0..3):
+// per line y, G[x][0] B[y][0] + G[x][1] B[y][1].
+FRAMEDEC_INLINE LineSums SecondPassTwoRows(__m512i first) {
+    const __m512i pairs01 = _mm512_permutexvar_epi16(Load(kTransform.firstRows), first);
+    LineSums sums;
+    for (int p = 0; p < 2; ++p) {
+        sums.upper[p] = _mm512_srai_epi32(_mm512_madd_epi16(pairs01, Load(kTransform.second01[p])), 16);
+        sums.lower[p] = _mm512_srai_epi32(_mm512_madd_epi16(pairs01, Load(kTransform.second01[2 + p])), 16);
+    }
+    return sums;
+}
+
+// Writes the block's 8 lines, pitch bytes apart.
+FRAMEDEC_INLINE void StoreSums(const LineSums& sums, uint8_t* pixels, std::size_t pitch) {
     // s >> 16 fits 16 bits; + 128 saturating, then the unsigned byte pack, clamp as 0..255 does.
     const __m512i bias = _mm512_set1_epi16(128);
-    const __m512i upperWords = _mm512_adds_epi16(_mm512_packs_epi32(upper[0], upper[1]), bias);
-    const __m512i lowerWords = _mm512_adds_epi16(_mm512_packs_epi32(lower[0], lower[1]), bias);
+    const __m512i upperWords = _mm512_adds_epi16(_mm512_packs_epi32(sums.upper[0], sums.upper[1]), bias);
+    const __m512i lowerWords = _mm512_adds_epi16(_mm512_packs_epi32(sums.lower[0], sums.lower[1]), bias);
     // Each 32-bit lane now holds four pixels of a line; put the lines in order, 8 bytes each.
     const __m512i bytes = _mm512_packus_epi16(upperWords, lowerWords);
     const __m512i lines = _mm512_permutexvar_epi32(_mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 11, 15, 3, 7, 10, 14, 2, 6),
@@ -136,90 +161,89 @@ FRAMEDEC_INLINE void SecondPassAndStore(__m512i low, __m512i high, uint8_t* pixe
     StoreLines(lines, pixels, pitch);
 }
 
-// The levels of one block (zigzag order) to dequantised coefficients in natural order: rows 0..3
-// and rows 4..7.
+// A block's dequantised coefficients in natural order: rows 0..3 and rows 4..7.
 struct NaturalBlock {
     __m512i low, high;
 };
 
-FRAMEDEC_INLINE NaturalBlock Dequantise(const int16_t* levels, __m512i tableLow, __m512i tableHigh) {
-    const __m512i first = _mm512_load_si512(levels), second = _mm512_load_si512(levels + 32);
-    return {_mm512_mullo_epi16(_mm512_permutex2var_epi16(first, Load(kTransform.naturalLow), second), tableLow),
-            _mm512_mullo_epi16(_mm512_permutex2var_epi16(first, Load(kTransform.naturalHigh), second), tableHigh)};
+// A block's levels dequantised (the low 16 bits of each product); the levels are cleared for the
+// next batch's lanes.
+FRAMEDEC_INLINE NaturalBlock TakeDequantised(int16_t* levels, __m512i tableLow, __m512i tableHigh) {
+    const NaturalBlock block{_mm512_mullo_epi16(_mm512_load_si512(levels), tableLow),
+                             _mm512_mullo_epi16(_mm512_load_si512(levels + 32), tableHigh)};
+    _mm512_store_si512(levels, _mm512_setzero_si512());
+    _mm512_store_si512(levels + 32, _mm512_setzero_si512());
+    return block;
 }
 
+// The block's kind follows from its last non-zero rows: rows 4 to 7, rows 2 and 3, rows 0 and 1
+// beyond the DC, or the DC alone.
 FRAMEDEC_INLINE void TransformBlock(const NaturalBlock& block, uint8_t* pixels, std::size_t pitch) {
     const __mmask32 lowNonZero = _mm512_test_epi16_mask(block.low, block.low);
-    const __mmask32 highNonZero = _mm512_test_epi16_mask(block.high, block.high);
-    if (highNonZero != 0) {
-        SecondPassAndStore<true>(FirstPass(block.low), FirstPass(block.high), pixels, pitch);
+    LineSums sums;
+    if (_mm512_test_epi64_mask(block.high, block.high) != 0) {
+        sums = SecondPass<true>(FirstPass(block.low), FirstPass(block.high));
+    } else if ((lowNonZero >> 16) != 0) {
+        sums = SecondPass<false>(FirstPass(block.low), _mm512_setzero_si512());
     } else if ((lowNonZero & ~__mmask32{1}) != 0) {
-        SecondPassAndStore<false>(FirstPass(block.low), _mm512_setzero_si512(), pixels, pitch);
+        sums = SecondPassTwoRows(FirstPass(block.low));
     } else {
         const int16_t dc = static_cast<int16_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(block.low)));
-        StoreLines(_mm512_set1_epi8(static_cast<char>(DcOnlyPixel(dc))), pixels, pitch);
+        const __m512i sum = _mm512_set1_epi32(DcOnlySum(dc));
+        sums = {{sum, sum}, {sum, sum}};
     }
+    StoreSums(sums, pixels, pitch);
 }
 
-// Levels and start states of one batch.
+// Levels and start states of one batch; one block of levels past the batch is the lanes' scratch.
 struct Batch {
-    alignas(64) int16_t levels[kBatchBlocks * kLaneBlockStride];
-    alignas(64) uint64_t startHi[kBatchBlocks + kLaneStartPadding];
-    alignas(64) uint64_t startLo[kBatchBlocks + kLaneStartPadding];
+    // Blocks per batch: enough that the lanes rarely idle at a batch's end, few enough that the
+    // levels stay in the first-level cache.
+    static constexpr uint32_t kBlocks = 128;
 
-    // Clears the levels of count blocks and the start states past them.
-    void Prepare(uint32_t count) {
-        for (uint32_t b = 0; b < count; ++b) {
-            _mm512_store_si512(levels + b * kLaneBlockStride, _mm512_setzero_si512());
-            _mm512_store_si512(levels + b * kLaneBlockStride + 32, _mm512_setzero_si512());
+    alignas(64) int16_t levels[(kBlocks + 1) * kBlockPixels];
+    alignas(64) uint32_t w0[kBlocks + kLaneStartPadding16], w1[kBlocks + kLaneStartPadding16],
+        w2[kBlocks + kLaneStartPadding16], w3[kBlocks + kLaneStartPadding16];
+
+    int16_t* Levels() { return levels; }
+    LaneWords Starts() { return {{w0, w1, w2, w3}}; }
+    void ClearLevels(uint32_t blocks) {
+        for (uint32_t b = 0; b < blocks; ++b) {
+            _mm512_store_si512(levels + b * kBlockPixels, _mm512_setzero_si512());
+            _mm512_store_si512(levels + b * kBlockPixels + 32, _mm512_setzero_si512());
+            __asm__("" ::: "memory");  // two stores, not a call of memset for a few kilobytes
         }
-        for (uint32_t i = 0; i < kLaneStartPadding; i += 8) {
-            _mm512_storeu_si512(startHi + count + i, _mm512_setzero_si512());
-            _mm512_storeu_si512(startLo + count + i, _mm512_setzero_si512());
+    }
+    void ReadStarts(const uint8_t* slots, uint32_t run, uint32_t first) { LaneStartStates16(slots, run, Starts(), first); }
+    void Decode(uint32_t count) {
+        // The entries after the batch's count, which the lanes' refills read.
+        for (uint32_t* words : {w0, w1, w2, w3}) {
+            for (uint32_t i = 0; i < kLaneStartPadding16; i += kLanes16) _mm512_storeu_si512(words + count + i, _mm512_setzero_si512());
         }
+        DecodeLaneLevels16(Starts(), count, levels, kBlocks * kBlockPixels);
     }
 };
-
-// Decodes a span batch by batch and hands every block's dequantised coefficients, in span order
-// (row after row), to use(block, column, row).
-template <typename Use>
-FRAMEDEC_INLINE void ForEachBlock(const SlotSpan& span, const uint16_t* table, Use use) {
-    Batch batch;
-    const __m512i tableLow = _mm512_loadu_si512(table), tableHigh = _mm512_loadu_si512(table + 32);
-    const uint64_t total = uint64_t{span.columns} * span.rows;
-    uint32_t row = 0, column = 0;  // the batch's first block
-    for (uint64_t first = 0; first < total; first += kBatchBlocks) {
-        const auto count = static_cast<uint32_t>(total - first < kBatchBlocks ? total - first : kBatchBlocks);
-        // Start states, one run of consecutive slots (a row's part) at a time.
-        for (uint32_t done = 0, r = row, c = column; done < count;) {
-            const uint32_t run = span.columns - c < count - done ? span.columns - c : count - done;
-            LaneStartStates(span.slots + r * span.slotPitch + 16 * c, run, batch.startHi + done, batch.startLo + done);
-            done += run;
-            c += run;
-            if (c == span.columns) c = 0, ++r;
-        }
-        batch.Prepare(count);
-        DecodeLaneLevels(batch.startHi, batch.startLo, count, batch.levels);
-        for (uint32_t b = 0; b < count; ++b) {
-            use(Dequantise(batch.levels + b * kLaneBlockStride, tableLow, tableHigh), column, row);
-            if (++column == span.columns) column = 0, ++row;
-        }
-    }
-}
 
 }  // namespace
 
 void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
-    ForEachBlock(span, table, [&](const NaturalBlock& block, uint32_t column, uint32_t row) {
-        TransformBlock(block, pixels + 8 * row * pitch + 8 * column, pitch);
-        FetchAhead(span, pixels, pitch, column, row);
-    });
+    Batch batch;
+    const __m512i tableLow = _mm512_loadu_si512(table), tableHigh = _mm512_loadu_si512(table + 32);
+    DecodeRunsToPixels(
+        span, batch, pixels, pitch, [&](int16_t* levels) { return TakeDequantised(levels, tableLow, tableHigh); },
+        [&](const NaturalBlock& block, uint8_t* out) { TransformBlock(block, out, pitch); });
 }
 
 void DecodeCoefficientBlocksAvx512(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {
-    ForEachBlock(SlotSpan{slots, 0, count, 1}, table, [&](const NaturalBlock& block, uint32_t column, uint32_t) {
-        _mm512_storeu_si512(coefficients + 64 * column, block.low);
-        _mm512_storeu_si512(coefficients + 64 * column + 32, block.high);
+    Batch batch;
+    const __m512i tableLow = _mm512_loadu_si512(table), tableHigh = _mm512_loadu_si512(table + 32);
+    ForEachRun(SlotSpan{slots, 0, count, 1}, batch, [&](int16_t* levels, uint32_t run, uint32_t column, uint32_t) {
+        int16_t* out = coefficients + kBlockPixels * column;
+        for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += kBlockPixels) {
+            const NaturalBlock block = TakeDequantised(levels, tableLow, tableHigh);
+            _mm512_storeu_si512(out, block.low);
+            _mm512_storeu_si512(out + 32, block.high);
+        }
     });
 }
 

@@ -118,6 +118,61 @@ FRAMEDEC_INLINE void FetchAhead(const SlotSpan& span, uint8_t* pixels, std::size
     ahead.Fetch(column);
 }
 
+// The batch walk of the lane decoders (AVX2, AVX-512): a span is decoded batch by batch, and the
+// blocks are handed over in span order (row after row) to use(levels, run, column, row), one run of
+// a row's consecutive blocks at a time: the levels of the run's blocks (kBlockPixels apart, natural
+// order), the first block's column and its row. The lanes store only non-zero levels, so use must
+// clear each block it takes: the first batch's blocks start cleared, and the next batch is no larger.
+// A Batch provides:
+//   static constexpr uint32_t kBlocks;                blocks per batch
+//   int16_t* Levels();                                 the batch's levels, block after block
+//   void ClearLevels(uint32_t blocks);                 clear the first blocks' levels
+//   void ReadStarts(const uint8_t* slots, uint32_t run, uint32_t first);
+//       the start states of run consecutive slots, as the batch's blocks first on
+//   void Decode(uint32_t count);                       the levels of the batch's first count blocks
+template <typename Batch, typename Use>
+FRAMEDEC_INLINE void ForEachRun(const SlotSpan& span, Batch& batch, Use use) {
+    const uint64_t total = uint64_t{span.columns} * span.rows;
+    batch.ClearLevels(static_cast<uint32_t>(total < Batch::kBlocks ? total : Batch::kBlocks));
+    uint32_t row = 0, column = 0;  // the batch's first block
+    for (uint64_t first = 0; first < total; first += Batch::kBlocks) {
+        const auto count = static_cast<uint32_t>(total - first < Batch::kBlocks ? total - first : Batch::kBlocks);
+        // Start states, one run of consecutive slots (a row's part) at a time.
+        for (uint32_t done = 0, r = row, c = column; done < count;) {
+            const uint32_t run = span.columns - c < count - done ? span.columns - c : count - done;
+            batch.ReadStarts(span.slots + r * span.slotPitch + kSlotBytes * c, run, done);
+            done += run;
+            c += run;
+            if (c == span.columns) c = 0, ++r;
+        }
+        batch.Decode(count);
+        for (uint32_t done = 0; done < count;) {
+            const uint32_t run = span.columns - column < count - done ? span.columns - column : count - done;
+            use(batch.Levels() + done * kBlockPixels, run, column, row);
+            done += run;
+            column += run;
+            if (column == span.columns) column = 0, ++row;
+        }
+    }
+}
+
+// The pixel blocks of a span through ForEachRun: take(levels) gives a block's dequantised
+// coefficients (and clears its levels), transform(block, pixels) writes its lines, pitch bytes
+// apart. The output rows ahead are fetched once per row.
+template <typename Batch, typename Take, typename Transform>
+FRAMEDEC_INLINE void DecodeRunsToPixels(const SlotSpan& span, Batch& batch, uint8_t* pixels, std::size_t pitch,
+                                        Take take, Transform transform) {
+    ForEachRun(span, batch, [&](int16_t* levels, uint32_t run, uint32_t column, uint32_t row) {
+        const RowFetchAhead ahead(span, pixels, pitch, row);
+        uint8_t* out = pixels + kBlockSize * (row * pitch + column);
+        for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += kBlockSize) {
+            transform(take(levels), out);
+            ahead.Fetch(column + i);
+        }
+        if (column + run == span.columns) ahead.FetchRowEnd(span.columns);
+    });
+}
+
 template <typename Variant>
 FRAMEDEC_INLINE void ReadChunk(const uint8_t* const* slots, uint32_t count, const uint16_t* table,
                                int16_t* coefficients, StreamSummary* summaries) {

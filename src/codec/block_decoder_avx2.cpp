@@ -297,9 +297,9 @@ struct TableRows {
 void DecodeBlocksAvx2(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
     Batch batch;
     const TableRows rows(table);
-    DecodeRunsToPixels(
-        span, batch, pixels, pitch, [&](int16_t* levels) { return TakeDequantised(levels, rows.pair); },
-        [&](const BlockRows& block, uint8_t* out) { TransformBlock(block, out, pitch); });
+    DecodeRunsToPixels<1>(span, batch, pixels, pitch, [&](auto, int16_t* levels, uint8_t* out) {
+        TransformBlock(TakeDequantised(levels, rows.pair), out, pitch);
+    });
 }
 
 void DecodeCoefficientBlocksAvx2(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {

@@ -1,6 +1,7 @@
 // The AVX-512 block decoder. Slots are taken in batches: the lane decoder (lane_stream_decoder.h)
 // reads every slot of a batch side by side into levels in natural order, then each block is
-// dequantised (two 16-bit multiplies) and transformed, a row's run of blocks at a time.
+// dequantised (two 16-bit multiplies) and transformed, a row's run of blocks at a time, and the
+// lines of eight neighbouring blocks are written together, 64 bytes a line.
 //
 // The transform uses the symmetry of the basis, B[7 - x][u] = (-1)^u B[x][u]: each pass forms
 // E = the sum over even frequencies and O = the sum over odd ones for outputs 0 to 3, and gets
@@ -148,17 +149,71 @@ FRAMEDEC_INLINE LineSums SecondPassTwoRows(__m512i first) {
     return sums;
 }
 
-// Writes the block's 8 lines, pitch bytes apart.
-FRAMEDEC_INLINE void StoreSums(const LineSums& sums, uint8_t* pixels, std::size_t pitch) {
+// A block's pixels from its second-pass sums: line y's eight bytes in the 32-bit lanes
+// kLineLanes[y][0] (pixels 0 to 3) and kLineLanes[y][1] (4 to 7), the order the packs leave them in.
+FRAMEDEC_INLINE __m512i PixelBytes(const LineSums& sums) {
     // s >> 16 fits 16 bits; + 128 saturating, then the unsigned byte pack, clamp as 0..255 does.
     const __m512i bias = _mm512_set1_epi16(128);
     const __m512i upperWords = _mm512_adds_epi16(_mm512_packs_epi32(sums.upper[0], sums.upper[1]), bias);
     const __m512i lowerWords = _mm512_adds_epi16(_mm512_packs_epi32(sums.lower[0], sums.lower[1]), bias);
-    // Each 32-bit lane now holds four pixels of a line; put the lines in order, 8 bytes each.
-    const __m512i bytes = _mm512_packus_epi16(upperWords, lowerWords);
-    const __m512i lines = _mm512_permutexvar_epi32(_mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 11, 15, 3, 7, 10, 14, 2, 6),
-                                                   bytes);
-    StoreLines(lines, pixels, pitch);
+    return _mm512_packus_epi16(upperWords, lowerWords);
+}
+
+constexpr int kLineLanes[8][2] = {{0, 4}, {8, 12}, {1, 5}, {9, 13}, {11, 15}, {3, 7}, {10, 14}, {2, 6}};
+
+// Permutes that put lines in order: of one block (8 bytes a line), and of two blocks side by side
+// (16 bytes a line; lines 0 to 3, then 4 to 7).
+struct LinePatterns {
+    alignas(64) int32_t single[16];
+    alignas(64) int32_t pair[2][16];
+};
+
+constexpr LinePatterns MakeLinePatterns() {
+    LinePatterns p{};
+    for (int y = 0; y < 8; ++y) {
+        for (int half = 0; half < 2; ++half) {
+            p.single[2 * y + half] = kLineLanes[y][half];
+            p.pair[y / 4][4 * (y % 4) + half] = kLineLanes[y][half];
+            p.pair[y / 4][4 * (y % 4) + 2 + half] = 16 + kLineLanes[y][half];  // the second block's
+        }
+    }
+    return p;
+}
+
+constexpr LinePatterns kLinePatterns = MakeLinePatterns();
+
+// Writes the lines of Blocks (1, 4 or 8) blocks side by side, pitch bytes apart, from their
+// PixelBytes: a line of four blocks is one 32-byte store, of eight one 64-byte store, where single
+// blocks take 16 stores of 8 bytes between them, the cost that dominates writing the output.
+template <uint32_t Blocks>
+FRAMEDEC_INLINE void StoreBlocks(const __m512i* bytes, uint8_t* pixels, std::size_t pitch) {
+    static_assert(Blocks == 1 || Blocks == 4 || Blocks == 8);
+    if constexpr (Blocks == 1) {
+        StoreLines(_mm512_permutexvar_epi32(Load(kLinePatterns.single), bytes[0]), pixels, pitch);
+    } else {
+        // quads[g][q]: lines 2q and 2q + 1 of blocks 4g to 4g + 3, 32 bytes each.
+        __m512i quads[Blocks / 4][4];
+        for (uint32_t g = 0; g < Blocks / 4; ++g) {
+            for (int half = 0; half < 2; ++half) {
+                const __m512i pattern = Load(kLinePatterns.pair[half]);
+                const __m512i left = _mm512_permutex2var_epi32(bytes[4 * g], pattern, bytes[4 * g + 1]);
+                const __m512i right = _mm512_permutex2var_epi32(bytes[4 * g + 2], pattern, bytes[4 * g + 3]);
+                quads[g][2 * half] = _mm512_permutex2var_epi64(left, _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11), right);
+                quads[g][2 * half + 1] =
+                    _mm512_permutex2var_epi64(left, _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15), right);
+            }
+        }
+        for (int q = 0; q < 4; ++q) {
+            uint8_t* line = pixels + 2 * q * pitch;
+            if constexpr (Blocks == 4) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(line), _mm512_castsi512_si256(quads[0][q]));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(line + pitch), _mm512_extracti64x4_epi64(quads[0][q], 1));
+            } else {
+                _mm512_storeu_si512(line, _mm512_shuffle_i64x2(quads[0][q], quads[1][q], 0x44));
+                _mm512_storeu_si512(line + pitch, _mm512_shuffle_i64x2(quads[0][q], quads[1][q], 0xEE));
+            }
+        }
+    }
 }
 
 // A block's dequantised coefficients in natural order: rows 0..3 and rows 4..7.
@@ -176,9 +231,9 @@ FRAMEDEC_INLINE NaturalBlock TakeDequantised(int16_t* levels, __m512i tableLow, 
     return block;
 }
 
-// The block's kind follows from its last non-zero rows: rows 4 to 7, rows 2 and 3, rows 0 and 1
-// beyond the DC, or the DC alone.
-FRAMEDEC_INLINE void TransformBlock(const NaturalBlock& block, uint8_t* pixels, std::size_t pitch) {
+// The block's pixels (PixelBytes). Its kind follows from its last non-zero rows: rows 4 to 7, rows
+// 2 and 3, rows 0 and 1 beyond the DC, or the DC alone.
+FRAMEDEC_INLINE __m512i TransformBlock(const NaturalBlock& block) {
     const __mmask32 lowNonZero = _mm512_test_epi16_mask(block.low, block.low);
     LineSums sums;
     if (_mm512_test_epi64_mask(block.high, block.high) != 0) {
@@ -192,7 +247,7 @@ FRAMEDEC_INLINE void TransformBlock(const NaturalBlock& block, uint8_t* pixels, 
         const __m512i sum = _mm512_set1_epi32(DcOnlySum(dc));
         sums = {{sum, sum}, {sum, sum}};
     }
-    StoreSums(sums, pixels, pitch);
+    return PixelBytes(sums);
 }
 
 // Levels and start states of one batch; one block of levels past the batch is the lanes' scratch.
@@ -200,6 +255,7 @@ struct Batch {
     // Blocks per batch: enough that the lanes rarely idle at a batch's end, few enough that the
     // levels stay in the first-level cache.
     static constexpr uint32_t kBlocks = 128;
+    static_assert((kBlocks + 1) * kBlockPixels <= kLevelPlaces16);
 
     alignas(64) int16_t levels[(kBlocks + 1) * kBlockPixels];
     alignas(64) uint32_t w0[kBlocks + kLaneStartPadding16], w1[kBlocks + kLaneStartPadding16],
@@ -229,9 +285,20 @@ struct Batch {
 void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pixels, std::size_t pitch) {
     Batch batch;
     const __m512i tableLow = _mm512_loadu_si512(table), tableHigh = _mm512_loadu_si512(table + 32);
-    DecodeRunsToPixels(
-        span, batch, pixels, pitch, [&](int16_t* levels) { return TakeDequantised(levels, tableLow, tableHigh); },
-        [&](const NaturalBlock& block, uint8_t* out) { TransformBlock(block, out, pitch); });
+    // Eight blocks side by side: a line of them is one cache line's worth of pixels.
+    DecodeRunsToPixels<8>(span, batch, pixels, pitch, [&](auto blocks, int16_t* levels, uint8_t* out) {
+        constexpr uint32_t n = decltype(blocks)::value;
+        if constexpr (n == 2) {  // too few to gain from wide stores
+            for (uint32_t i = 0; i < n; ++i) {
+                const __m512i bytes = TransformBlock(TakeDequantised(levels + i * kBlockPixels, tableLow, tableHigh));
+                StoreBlocks<1>(&bytes, out + i * kBlockSize, pitch);
+            }
+        } else {
+            __m512i bytes[n];
+            for (uint32_t i = 0; i < n; ++i) bytes[i] = TransformBlock(TakeDequantised(levels + i * kBlockPixels, tableLow, tableHigh));
+            StoreBlocks<n>(bytes, out, pitch);
+        }
+    });
 }
 
 void DecodeCoefficientBlocksAvx512(const uint8_t* slots, uint32_t count, const uint16_t* table, int16_t* coefficients) {

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "codec/block_decoder.h"
 #include "codec/frame_geometry.h"
@@ -156,20 +157,37 @@ FRAMEDEC_INLINE void ForEachRun(const SlotSpan& span, Batch& batch, Use use) {
     }
 }
 
-// The pixel blocks of a span through ForEachRun: take(levels) gives a block's dequantised
-// coefficients (and clears its levels), transform(block, pixels) writes its lines, pitch bytes
-// apart. The output rows ahead are fetched once per row.
-template <typename Batch, typename Take, typename Transform>
+// The rest of a run shorter than a group, as the halves its bits name: rest = 5 with Half = 4
+// takes 4 blocks, then 1.
+template <uint32_t Half, typename Take>
+FRAMEDEC_INLINE void TakeRest(uint32_t rest, Take take) {
+    if constexpr (Half > 0) {
+        if ((rest & Half) != 0) take(std::integral_constant<uint32_t, Half>{});
+        TakeRest<Half / 2>(rest, take);
+    }
+}
+
+// The pixel blocks of a span through ForEachRun, Widest (a power of two) side by side where a run
+// allows: decodeGroup(blocks, levels, pixels) decodes blocks (a std::integral_constant: Widest, or
+// the halves down to 1 that a run's rest takes) consecutive blocks of a row from their levels, clears
+// those levels and writes their lines, pitch bytes apart. The output rows ahead are fetched once per row.
+template <uint32_t Widest, typename Batch, typename DecodeGroup>
 FRAMEDEC_INLINE void DecodeRunsToPixels(const SlotSpan& span, Batch& batch, uint8_t* pixels, std::size_t pitch,
-                                        Take take, Transform transform) {
+                                        DecodeGroup decodeGroup) {
+    static_assert(Widest > 0 && (Widest & (Widest - 1)) == 0, "groups halve down to single blocks");
     ForEachRun(span, batch, [&](int16_t* levels, uint32_t run, uint32_t column, uint32_t row) {
         const RowFetchAhead ahead(span, pixels, pitch, row);
         uint8_t* out = pixels + kBlockSize * (row * pitch + column);
-        for (uint32_t i = 0; i < run; ++i, levels += kBlockPixels, out += kBlockSize) {
-            transform(take(levels), out);
-            ahead.Fetch(column + i);
-        }
-        if (column + run == span.columns) ahead.FetchRowEnd(span.columns);
+        const auto take = [&](auto blocks) {
+            decodeGroup(blocks, levels, out);
+            for (uint32_t i = 0; i < blocks.value; ++i) ahead.Fetch(column + i);
+            levels += blocks.value * kBlockPixels;
+            out += blocks.value * kBlockSize;
+            column += blocks.value;
+        };
+        for (uint32_t left = run; left >= Widest; left -= Widest) take(std::integral_constant<uint32_t, Widest>{});
+        TakeRest<Widest / 2>(run % Widest, take);
+        if (column == span.columns) ahead.FetchRowEnd(span.columns);
     });
 }
 

@@ -41,6 +41,9 @@ inline constexpr uint32_t kLanes16 = 16;
 // follow the first's past count), so up to 31; they must hold zeros.
 inline constexpr uint32_t kLaneStartPadding16 = 32;
 
+// The levels' places are stored as 16-bit numbers.
+inline constexpr uint32_t kLevelPlaces16 = 1u << 16;
+
 // The start state of each slot of a batch, one array per stream word.
 struct LaneWords {
     uint32_t* w[4];
@@ -155,14 +158,25 @@ FRAMEDEC_INLINE __m512i LevelOf16(__m512i window, __m512i size) {
 }
 
 // Stores the low word of each lane's level at levels[place of the lane], for two codes per lane.
+// Each place and level go to a scalar register together, as one 32-bit entry (the place, below
+// 2^16, in the high word), two entries to a move: stored to memory and loaded back, the entries
+// would wait on the forwarding of the vector store.
 FRAMEDEC_INLINE void StoreLevels16(int16_t* levels, __m512i place, __m512i level, __m512i place2, __m512i level2) {
-    alignas(64) uint32_t places[2 * kLanes16];
-    alignas(64) uint16_t values[4 * kLanes16];  // the low word of each lane's level, every other word
-    _mm512_store_si512(places, place);
-    _mm512_store_si512(places + kLanes16, place2);
-    _mm512_store_si512(values, level);
-    _mm512_store_si512(values + 2 * kLanes16, level2);
-    for (uint32_t i = 0; i < 2 * kLanes16; ++i) levels[places[i]] = static_cast<int16_t>(values[2 * i]);
+    const auto storePair = [levels](uint64_t entries) {
+        levels[static_cast<uint32_t>(entries) >> 16] = static_cast<int16_t>(entries);
+        levels[entries >> 48] = static_cast<int16_t>(entries >> 32);
+    };
+    const auto storeFour = [&](__m128i entries) {
+        storePair(static_cast<uint64_t>(_mm_cvtsi128_si64(entries)));
+        storePair(static_cast<uint64_t>(_mm_extract_epi64(entries, 1)));
+    };
+    for (const __m512i entries : {_mm512_mask_blend_epi16(0x55555555, _mm512_slli_epi32(place, 16), level),
+                                  _mm512_mask_blend_epi16(0x55555555, _mm512_slli_epi32(place2, 16), level2)}) {
+        storeFour(_mm512_castsi512_si128(entries));
+        storeFour(_mm512_extracti32x4_epi32(entries, 1));
+        storeFour(_mm512_extracti32x4_epi32(entries, 2));
+        storeFour(_mm512_extracti32x4_epi32(entries, 3));
+    }
 }
 
 // Decodes the next zero run and the code after it of every lane, and a second zero run and code
@@ -236,7 +250,8 @@ FRAMEDEC_INLINE void LaneRefill16(LaneGroup16& g, __mmask16 done, const LaneWord
 
 // Decodes count slots from their start states (count + kLaneStartPadding16 entries, zero past
 // count) into levels: block b's 64 levels in natural order at levels + b * kBlockPixels (zeroed by
-// the caller); levels + nowhere is scratch.
+// the caller); levels + nowhere is scratch. Every place, nowhere included, must lie below
+// kLevelPlaces16.
 FRAMEDEC_INLINE void DecodeLaneLevels16(const LaneWords& starts, uint32_t count, int16_t* levels, uint32_t nowhere) {
     if (count == 0) return;
     const __m512i scratch = _mm512_set1_epi32(static_cast<int>(nowhere));

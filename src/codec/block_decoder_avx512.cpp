@@ -182,14 +182,17 @@ constexpr LinePatterns MakeLinePatterns() {
 
 constexpr LinePatterns kLinePatterns = MakeLinePatterns();
 
-// Writes the lines of Blocks (1, 4 or 8) blocks side by side, pitch bytes apart, from their
+// Writes the lines of Blocks (1, 2, 4 or 8) blocks side by side, pitch bytes apart, from their
 // PixelBytes: a line of four blocks is one 32-byte store, of eight one 64-byte store, where single
-// blocks take 16 stores of 8 bytes between them, the cost that dominates writing the output.
+// blocks take 16 stores of 8 bytes between them, the cost that dominates writing the output. Two
+// blocks are too few to gain from it and go one by one.
 template <uint32_t Blocks>
 FRAMEDEC_INLINE void StoreBlocks(const __m512i* bytes, uint8_t* pixels, std::size_t pitch) {
-    static_assert(Blocks == 1 || Blocks == 4 || Blocks == 8);
-    if constexpr (Blocks == 1) {
-        StoreLines(_mm512_permutexvar_epi32(Load(kLinePatterns.single), bytes[0]), pixels, pitch);
+    static_assert(Blocks == 1 || Blocks == 2 || Blocks == 4 || Blocks == 8);
+    if constexpr (Blocks <= 2) {
+        for (uint32_t i = 0; i < Blocks; ++i) {
+            StoreLines(_mm512_permutexvar_epi32(Load(kLinePatterns.single), bytes[i]), pixels + i * kBlockSize, pitch);
+        }
     } else {
         // quads[g][q]: lines 2q and 2q + 1 of blocks 4g to 4g + 3, 32 bytes each.
         __m512i quads[Blocks / 4][4];
@@ -288,16 +291,11 @@ void DecodeBlocksAvx512(const SlotSpan& span, const uint16_t* table, uint8_t* pi
     // Eight blocks side by side: a line of them is one cache line's worth of pixels.
     DecodeRunsToPixels<8>(span, batch, pixels, pitch, [&](auto blocks, int16_t* levels, uint8_t* out) {
         constexpr uint32_t n = decltype(blocks)::value;
-        if constexpr (n == 2) {  // too few to gain from wide stores
-            for (uint32_t i = 0; i < n; ++i) {
-                const __m512i bytes = TransformBlock(TakeDequantised(levels + i * kBlockPixels, tableLow, tableHigh));
-                StoreBlocks<1>(&bytes, out + i * kBlockSize, pitch);
-            }
-        } else {
-            __m512i bytes[n];
-            for (uint32_t i = 0; i < n; ++i) bytes[i] = TransformBlock(TakeDequantised(levels + i * kBlockPixels, tableLow, tableHigh));
-            StoreBlocks<n>(bytes, out, pitch);
+        __m512i bytes[n];
+        for (uint32_t i = 0; i < n; ++i) {
+            bytes[i] = TransformBlock(TakeDequantised(levels + i * kBlockPixels, tableLow, tableHigh));
         }
+        StoreBlocks<n>(bytes, out, pitch);
     });
 }
 
